@@ -137,7 +137,9 @@ class Reader {
   }
 
   bool ReadHeader() {
-    if (bytes_.size() >= 3 && bytes_[0] == kEsc && bytes_[1] == kBar && bytes_[2] != kCmdWriteDensity)
+    // A stream that opens with another command has no header at all.
+    if (bytes_.size() >= 3 && bytes_[0] == kEsc && bytes_[1] == kBar &&
+        bytes_[2] != kCmdWriteDensity && FindCommand(bytes_[2]))
       return Fail(0, "expected job header (1B 7C 44 ...) before the first page, found " +
                          Describe(bytes_[2]));
     for (const HeaderField &field : kHeaderFields) {

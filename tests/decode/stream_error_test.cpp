@@ -207,8 +207,19 @@ void ExpectSoundStream(const kt50::Stream &stream) {
 TEST(DecodeRobustness, RandomCorruptionNeverStrays) {
   size_t firstPageEnd = 0;
   const std::vector<uint8_t> job = SmallJob(firstPageEnd);
+  // Half of the changes land on commands and their parameters, where the
+  // checks are; the rest anywhere, mostly in raster data.
+  std::vector<size_t> commandBytes;
+  kt50::StreamVisitor visitor;
+  visitor.placeBitmaps = false;
+  visitor.command = [&](const kt50::Command &cmd) {
+    for (size_t i = cmd.offset; i < cmd.offset + 7 && i < job.size(); ++i) commandBytes.push_back(i);
+  };
+  kt50::DecodeError walkError{};
+  ASSERT_TRUE(kt50::DecodeStream(job, visitor, walkError));
   std::mt19937 random(20261208);
   std::uniform_int_distribution<int> byteValue(0, 255);
+  std::uniform_int_distribution<size_t> onCommand(0, commandBytes.size() - 1);
   int accepted = 0;
   int refused = 0;
   for (int round = 0; round < 3000; ++round) {
@@ -217,7 +228,11 @@ TEST(DecodeRobustness, RandomCorruptionNeverStrays) {
     for (int c = 0; c < changes; ++c) {
       std::uniform_int_distribution<size_t> where(0, bytes.size() - 1);
       switch (random() % 4) {
-        case 0:
+        case 0: {
+          const size_t at = commandBytes[onCommand(random)];
+          if (at < bytes.size()) bytes[at] = static_cast<uint8_t>(byteValue(random));
+          break;
+        }
         case 1:
           bytes[where(random)] = static_cast<uint8_t>(byteValue(random));
           break;

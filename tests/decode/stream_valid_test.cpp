@@ -251,6 +251,29 @@ TEST(DecodeVisitor, PageHandlerCanStopTheWalk) {
   EXPECT_EQ(error.message, "stopped");
 }
 
+// Sixty full-size pages of 13 bytes each would hold over 1 GiB of bitmaps:
+// the Stream form refuses them rather than run out of memory, and a visitor
+// that lets each page go walks the job to its end.
+TEST(DecodeVisitor, LongJobsAreReadPageByPage) {
+  StreamBuilder b;
+  b.Header();
+  for (int i = 0; i < 60; ++i) b.Init().Size(9920, 14645).FF();
+  kt50::Stream stream;
+  kt50::DecodeError error{};
+  EXPECT_FALSE(kt50::DecodeStream(b.bytes, stream, error));
+  EXPECT_NE(error.message.find("1 GiB"), std::string::npos) << error.message;
+  EXPECT_EQ(error.offset, 25u + 59u * 13u);
+
+  int pages = 0;
+  kt50::StreamVisitor visitor;
+  visitor.page = [&](kt50::Page &&page) {
+    pages += page.bitmap.size() == 18159800u;
+    return true;
+  };
+  EXPECT_TRUE(kt50::DecodeStream(b.bytes, visitor, error)) << error.message;
+  EXPECT_EQ(pages, 60);
+}
+
 TEST(DecodeVisitor, CommandNames) {
   EXPECT_STREQ(kt50::CommandName(0x40), "INIT");
   EXPECT_STREQ(kt50::CommandName(0x30), "RASTER");

@@ -3,6 +3,9 @@
 // localised formats.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstring>
 
 #include "TestJobs.h"
@@ -168,6 +171,34 @@ TEST_F(PatchedCopy, UnreadableStoredJobFailsAndLeavesNoFile) {
   // A folder where the job should be opens, but cannot be read.
   fs::create_directory(OptionPanel::storedTestJobPath(0, jobs.string()));
   EXPECT_FALSE(copyOf(0));
+}
+
+TEST_F(PatchedCopy, WriteErrorFailsAndLeavesNoFile) {
+  storeJob(0, storedJobBytes(5000));
+  // Files may grow to 1000 bytes only: the copy cannot be completed.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const auto copy = copyOf(0);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(copy) << "a truncated copy was reported as made";
+}
+
+TEST_F(PatchedCopy, NoDescriptorIsLeft) {
+  storeJob(0, storedJobBytes(100));
+  auto openDescriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+  };
+  const auto before = openDescriptors();
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(copyOf(0));
+    EXPECT_FALSE(copyOf(1));
+  }
+  EXPECT_EQ(openDescriptors(), before);
 }
 
 TEST_F(PatchedCopy, TinyNameBufferIsRefused) {

@@ -1,0 +1,306 @@
+#include "printcmd.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "cmnFilter.h"
+#include "tools/tools.h"
+
+namespace {
+
+// ---------------------------------------------------------------- stream --
+
+void WriteBytes(FILE *out, std::span<const uint8_t> bytes) {
+  fwrite(bytes.data(), 1, bytes.size(), out);
+}
+
+template <size_t N>
+std::array<uint8_t, N> WithValue16(std::array<uint8_t, N> command, size_t at, int32_t value) {
+  command[at] = static_cast<uint8_t>(value);
+  command[at + 1] = static_cast<uint8_t>(value >> 8);
+  return command;
+}
+
+// True when any of the lane's bytes in this row is not zero.
+bool LaneRowInked(const uint8_t *slice) {
+  uint64_t any = 0;
+  int32_t i = 0;
+  for (; i + 8 <= kLaneBytes; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, slice + i, sizeof word);
+    any |= word;
+  }
+  for (; i < kLaneBytes; ++i) any |= slice[i];
+  return any != 0;
+}
+
+const uint8_t *LaneSlice(const uint8_t *pageBitmap, int32_t row, int32_t lane) {
+  return pageBitmap + static_cast<size_t>(row) * kPageBitmapRowBytes +
+         static_cast<size_t>(lane) * kLaneBytes;
+}
+
+void WriteLaneBlock(FILE *out, const uint8_t *pageBitmap, int32_t lane, int32_t first,
+                    int32_t last) {
+  auto laneNo = g_ucESC_LANE_NO;
+  laneNo[3] = static_cast<uint8_t>(lane + 1);
+  WriteBytes(out, laneNo);
+  WriteBytes(out, WithValue16(g_ucESC_OFFSET_Y, 3, first));
+  WriteBytes(out, WithValue16(g_ucESC_RASTER, 5, last - first + 1));
+  for (int32_t row = first; row <= last; ++row) {
+    WriteBytes(out, {LaneSlice(pageBitmap, row, lane), static_cast<size_t>(kLaneBytes)});
+  }
+}
+
+// ------------------------------------------------------------- page loop --
+
+enum class Road { Simple, Image, Blank };
+
+struct tagSCREEN {
+  Road road;
+  const tagDITHER *matrix;  // simple road only
+};
+
+constexpr tagSCREEN PickScreen(int32_t dotScreening) {
+  switch (dotScreening) {
+    case 0: return {Road::Simple, &g_Dither_Nashi};
+    case 1: return {Road::Simple, &g_Dither_Grh_So};
+    case 2: return {Road::Simple, &g_Dither_Grh_Mitsu};
+    case 3:
+    case 4: return {Road::Image, nullptr};
+    case 5: return {Road::Simple, &g_Dither_Solid};
+    default: return {Road::Blank, nullptr};
+  }
+}
+
+// Everything the loop holds for one job; releases it all when the job ends.
+struct tagJOB {
+  int inputFd = 0;
+  bool ownsInput = false;
+  cups_raster_t *ras = nullptr;
+  std::vector<uint8_t> pageBitmap;
+  std::vector<uint8_t> lineBuffer;  // grows, never shrinks
+  int pagesWritten = 0;
+  std::string error;  // the first failure; reported once at the end
+
+  tagJOB() = default;
+  tagJOB(const tagJOB &) = delete;
+  tagJOB &operator=(const tagJOB &) = delete;
+  ~tagJOB() {
+    if (ras) cupsRasterClose(ras);
+    if (ownsInput) close(inputFd);
+  }
+  void Fail(std::string message) {
+    if (error.empty()) error = std::move(message);
+  }
+};
+
+bool TryResize(std::vector<uint8_t> &buffer, size_t size) {
+  try {
+    if (buffer.size() < size) buffer.resize(size);
+    return true;
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+}
+
+// The geometry of one page as the loop uses it.
+struct tagPAGE {
+  uint32_t rasterWidth;   // cupsWidth
+  uint32_t rasterHeight;  // cupsHeight
+  uint32_t bytesPerLine;  // cupsBytesPerLine
+  int32_t drawWidth;      // W: cupsWidth limited to the bitmap
+  int32_t drawHeight;     // H: cupsHeight limited to the bitmap
+  int32_t sizeWidth;      // W and H as the size command announces them
+  int32_t sizeHeight;
+};
+
+tagPAGE PageOf(const cups_page_header2_t &header) {
+  tagPAGE page{};
+  page.rasterWidth = header.cupsWidth;
+  page.rasterHeight = header.cupsHeight;
+  page.bytesPerLine = header.cupsBytesPerLine;
+  page.drawWidth = static_cast<int32_t>(std::min<uint32_t>(header.cupsWidth, kPageBitmapWidth));
+  page.drawHeight = static_cast<int32_t>(std::min<uint32_t>(header.cupsHeight, kPageBitmapHeight));
+  page.sizeWidth = std::max(page.drawWidth, kMinPageExtent);
+  page.sizeHeight = std::max(page.drawHeight, kMinPageExtent);
+  return page;
+}
+
+// Makes the line buffer hold a whole raster line and at least 3 bytes per
+// drawn pixel; what the raster line does not cover reads as white, so a line
+// of another colour space or bit depth is never read past.
+bool PrepareLineBuffer(tagJOB &job, const tagPAGE &page) {
+  const size_t rgbBytes = 3 * static_cast<size_t>(page.drawWidth);
+  const size_t needed = std::max<size_t>(page.bytesPerLine, rgbBytes);
+  if (!TryResize(job.lineBuffer, needed)) return false;
+  if (page.bytesPerLine < rgbBytes) {
+    std::fill(job.lineBuffer.begin() + page.bytesPerLine, job.lineBuffer.begin() + rgbBytes,
+              uint8_t{255});
+  }
+  return true;
+}
+
+// Reads every line of the page, converting the first H into the bitmap (or
+// none when matrix is null). False on a short read.
+bool RenderSimplePage(tagJOB &job, const tagPAGE &page, const tagDITHER *matrix,
+                      int32_t mirror, uint32_t &linesRead) {
+  uint8_t *line = job.lineBuffer.data();
+  for (linesRead = 0; linesRead < page.rasterHeight; ++linesRead) {
+    if (cupsRasterReadPixels(job.ras, line, page.bytesPerLine) != page.bytesPerLine) return false;
+    if (matrix && linesRead < static_cast<uint32_t>(page.drawHeight)) {
+      const int32_t row = static_cast<int32_t>(linesRead);
+      ConvertLineBuffer24To01(&job.pageBitmap[static_cast<size_t>(row) * kPageBitmapRowBytes],
+                              line, page.drawWidth, *matrix, row, mirror);
+    }
+  }
+  return true;
+}
+
+void WritePage(tagJOB &job, const tagPAGE &page, const std::array<uint8_t, kJobHeaderSize> &jobHeader) {
+  if (job.pagesWritten == 0) WriteBytes(stdout, jobHeader);
+  WriteBytes(stdout, g_ucESC_INIT);
+  auto size = WithValue16(g_ucESC_SIZE, 3, page.sizeWidth);
+  size = WithValue16(size, 5, page.sizeHeight);
+  WriteBytes(stdout, size);
+  SendPrinterCommandForPageBitmap(job.pageBitmap.data(), page.sizeWidth, page.sizeHeight);
+  WriteBytes(stdout, g_ucESC_FF);
+  fflush(stdout);
+  ++job.pagesWritten;
+}
+
+int32_t ClampToInt32(uint32_t value) {
+  return static_cast<int32_t>(std::min<uint32_t>(value, std::numeric_limits<int32_t>::max()));
+}
+
+// Opens the input and the raster stream and allocates the page bitmap.
+bool StartJob(tagJOB &job, int argc, char *argv[]) {
+  if (argc == 7 && argv[6] != nullptr) {
+    job.inputFd = open(argv[6], O_RDONLY);
+    if (job.inputFd < 0) {
+      job.Fail(std::string("cannot open the input file \"") + argv[6] + "\": " + strerror(errno));
+      return false;
+    }
+    job.ownsInput = true;
+  }
+  job.ras = cupsRasterOpen(job.inputFd, CUPS_RASTER_READ);
+  if (job.ras == nullptr) {
+    job.Fail("the input is not a CUPS raster stream");
+    return false;
+  }
+  if (!TryResize(job.pageBitmap, kPageBitmapSize)) {
+    job.Fail("not enough memory for the page bitmap");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int SendPrinterCommandForPageBitmap(const uint8_t *pageBitmap, int32_t pageWidth,
+                                    int32_t pageHeight, FILE *out) {
+  const int32_t lanes = std::min(std::max(pageWidth, 0) / kLaneWidth + 1, kLaneCount);
+  const int32_t rows = std::clamp(pageHeight, 0, kPageBitmapHeight);
+  for (int32_t lane = 0; lane < lanes; ++lane) {
+    int32_t first = 0;
+    while (first < rows && !LaneRowInked(LaneSlice(pageBitmap, first, lane))) ++first;
+    if (first == rows) continue;
+    int32_t last = rows - 1;
+    while (!LaneRowInked(LaneSlice(pageBitmap, last, lane))) --last;
+    WriteLaneBlock(out, pageBitmap, lane, first, last);
+  }
+  return 1;
+}
+
+int SendPrinterCommand(int argc, char *argv[], int32_t writeDensity, int32_t adjustLength,
+                       int32_t writeSpeed, int32_t writeRepeat, int32_t lineEnhance,
+                       int32_t laneOverlap, int32_t mirror, int32_t dotScreening,
+                       int32_t frequency, int32_t angle) {
+  tagJOB job;
+  std::array<uint8_t, kJobHeaderSize> jobHeader = g_JobHeader;
+  SetPrintJobHeader(jobHeader.data(), writeDensity, adjustLength, writeSpeed, writeRepeat,
+                    lineEnhance, laneOverlap);
+  const int32_t mirrorFlag = mirror == 1 ? 1 : 0;
+  const tagSCREEN screen = PickScreen(dotScreening);
+
+  cups_page_header2_t header;
+  bool more = StartJob(job, argc, argv) && cupsRasterReadHeader2(job.ras, &header);
+  for (int pageNumber = 1; more; ++pageNumber) {
+    const tagPAGE page = PageOf(header);
+    if (!PrepareLineBuffer(job, page)) {
+      job.Fail("not enough memory for a raster line of " + std::to_string(page.bytesPerLine) +
+               " bytes on page " + std::to_string(pageNumber));
+      break;
+    }
+    std::fill(job.pageBitmap.begin(), job.pageBitmap.end(), uint8_t{0});
+
+    if (screen.road == Road::Image) {
+      int32_t dropped = 0;
+      if (!TavikImageProc(job.ras, job.lineBuffer.data(), ClampToInt32(page.bytesPerLine),
+                          ClampToInt32(page.rasterWidth), ClampToInt32(page.rasterHeight),
+                          job.pageBitmap.data(), dotScreening == 4 ? 1 : 0, frequency, angle,
+                          mirrorFlag, &dropped)) {
+        job.Fail("image processing failed on page " + std::to_string(pageNumber));
+        break;
+      }
+      if (dropped > 0) {
+        job.Fail("page " + std::to_string(pageNumber) + " lost " + std::to_string(dropped) +
+                 " of its " + std::to_string(page.rasterHeight) + " raster lines");
+      }
+    } else {
+      uint32_t linesRead = 0;
+      if (!RenderSimplePage(job, page, screen.matrix, mirrorFlag, linesRead)) {
+        job.Fail("raster ended early: page " + std::to_string(pageNumber) + " has " +
+                 std::to_string(linesRead) + " of its " + std::to_string(page.rasterHeight) +
+                 " lines");
+        break;
+      }
+    }
+
+    WritePage(job, page, jobHeader);
+    if (ferror(stdout)) {
+      job.Fail(std::string("cannot write the printer stream: ") + strerror(errno));
+      break;
+    }
+    more = cupsRasterReadHeader2(job.ras, &header);
+  }
+
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    job.Fail(std::string("cannot write the printer stream: ") + strerror(errno));
+  }
+  if (job.error.empty()) return 0;
+  fprintf(stderr, "ERROR: %s\n", job.error.c_str());
+  return 1;
+}
+
+// ===========================================================================
+// Image road placeholder, replaced by the image pipeline: it keeps the raster
+// positioned by reading the page's lines, renders nothing and counts the
+// lines lost to short reads.
+// ===========================================================================
+int TavikImageProc(cups_raster_t *ras, uint8_t *lineBuffer, int32_t bytesPerLine,
+                   int32_t pageWidth, int32_t pageHeight, uint8_t *pageBitmap,
+                   int32_t errorDiffusion, int32_t frequency, int32_t angle, int32_t mirror,
+                   int32_t *droppedLines) {
+  (void)pageWidth;
+  (void)pageBitmap;
+  (void)errorDiffusion;
+  (void)frequency;
+  (void)angle;
+  (void)mirror;
+  const auto lineBytes = static_cast<unsigned>(std::max(bytesPerLine, 0));
+  int32_t dropped = 0;
+  for (int32_t y = 0; y < pageHeight; ++y) {
+    if (cupsRasterReadPixels(ras, lineBuffer, lineBytes) != lineBytes) ++dropped;
+  }
+  if (droppedLines) *droppedLines = dropped;
+  return 1;
+}

@@ -1,0 +1,67 @@
+// vantrex-mkraster: writes a CUPS raster of sample chart pages (RGB, 8 bits
+// per colour) for trying the filter.
+//   vantrex-mkraster [-w width] [-h height] [-n pages] [-c] [-o file]
+// Defaults: 4960 x 7016 pixels (A4 at 600 dpi), one page, uncompressed, to
+// standard output. -c writes the compressed raster that RIPs produce.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "rasterwriter.h"
+
+namespace {
+
+int Usage() {
+  fprintf(stderr, "usage: vantrex-mkraster [-w width] [-h height] [-n pages] [-c] [-o file]\n");
+  return 2;
+}
+
+bool ReadCount(const char *text, uint32_t min, uint32_t max, uint32_t &out) {
+  char *end = nullptr;
+  const unsigned long value = strtoul(text, &end, 10);
+  if (end == text || *end != '\0' || value < min || value > max) return false;
+  out = static_cast<uint32_t>(value);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  uint32_t width = 4960, height = 7016, pages = 1;
+  bool compressed = false;
+  const char *output = nullptr;
+  int opt;
+  while ((opt = getopt(argc, argv, "w:h:n:co:")) != -1) {
+    switch (opt) {
+      case 'w': if (!ReadCount(optarg, 1, 100000, width)) return Usage(); break;
+      case 'h': if (!ReadCount(optarg, 1, 100000, height)) return Usage(); break;
+      case 'n': if (!ReadCount(optarg, 0, 1000, pages)) return Usage(); break;
+      case 'c': compressed = true; break;
+      case 'o': output = optarg; break;
+      default: return Usage();
+    }
+  }
+  if (optind != argc) return Usage();
+
+  int fd = STDOUT_FILENO;
+  if (output && (fd = open(output, O_WRONLY | O_CREAT | O_TRUNC, 0644)) < 0) {
+    fprintf(stderr, "vantrex-mkraster: cannot create %s: %s\n", output, strerror(errno));
+    return 1;
+  }
+  std::vector<vraster::tagRASTERPAGE> list;
+  for (uint32_t n = 1; n <= pages; ++n) {
+    list.push_back({width, height, CUPS_CSPACE_RGB, 8,
+                    [width, height, n](uint32_t row, std::span<uint8_t> line) {
+                      vraster::ChartLine(width, height, n, row, line);
+                    }});
+  }
+  const bool ok = vraster::WriteRaster(fd, list, compressed);
+  if (fd != STDOUT_FILENO && close(fd) != 0) return 1;
+  if (!ok) fprintf(stderr, "vantrex-mkraster: writing the raster failed\n");
+  return ok ? 0 : 1;
+}

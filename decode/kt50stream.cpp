@@ -291,6 +291,8 @@ class Reader {
       return Fail(pos_, "expected " + std::to_string(dataBytes) + " bytes of raster data (" +
                             std::to_string(rows) + " rows of 310), found " +
                             std::to_string(Remaining()));
+    if (InkBeyondWidth(page.width, lane, bytes_.subspan(pos_, dataBytes)))
+      page.inkBeyondWidth = true;
     raster.dataOffset = pos_;
     raster.dataBytes = dataBytes;
     Emit(raster);
@@ -298,6 +300,21 @@ class Reader {
     pos_ += dataBytes;
     page.lanes.push_back(LaneBlock{lane, first, rows});
     return true;
+  }
+
+  // Whether a lane block's rows ink any pixel at or past the page width.
+  static bool InkBeyondWidth(int width, int lane, std::span<const uint8_t> data) {
+    const int inside = width - (lane - 1) * kLaneWidth;  // pixels of the lane on the page
+    if (inside >= kLaneWidth) return false;
+    const size_t firstByte = static_cast<size_t>(inside / 8);
+    const uint8_t partialMask = static_cast<uint8_t>(0xFF >> (inside % 8));
+    for (size_t row = 0; row < data.size(); row += kLaneBytes) {
+      const uint8_t *bytes = data.data() + row;
+      if (bytes[firstByte] & partialMask) return true;
+      if (std::any_of(bytes + firstByte + 1, bytes + kLaneBytes, [](uint8_t b) { return b != 0; }))
+        return true;
+    }
+    return false;
   }
 
   static void Place(Page &page, int lane, int first, int rows, std::span<const uint8_t> data) {

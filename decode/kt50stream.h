@@ -64,6 +64,9 @@ struct Page {
   // block carries beyond the announced width is kept and reported here.
   bool inked(int x, int y) const;
   size_t offset = 0;  // stream offset of the page's initialisation command
+  // A lane block inks pixels at or past the announced width. The filter never
+  // draws there, so this points at a fault in whatever wrote the stream.
+  bool inkBeyondWidth = false;
 };
 
 struct Stream {

@@ -128,7 +128,8 @@ void PrintHeader(const kt50::JobHeader &h) {
 void PrintSummary(const std::vector<kt50::Page> &pages) {
   std::printf("%zu page%s", pages.size(), pages.size() == 1 ? "" : "s");
   for (size_t i = 0; i < pages.size(); ++i)
-    std::printf("%s%dx%d", i == 0 ? ": " : ", ", pages[i].width, pages[i].height);
+    std::printf("%s%dx%d%s", i == 0 ? ": " : ", ", pages[i].width, pages[i].height,
+                pages[i].inkBeyondWidth ? " (ink beyond the width)" : "");
   std::putchar('\n');
 }
 

@@ -68,6 +68,18 @@ TEST(DecodeCli, ChecksAndSummarises) {
   std::remove(job.c_str());
 }
 
+TEST(DecodeCli, SummaryFlagsInkBeyondTheWidth) {
+  StreamBuilder b;
+  b.Header().Init().Size(2364, 2364).Block(1, 0, 1, {0}, 2364).FF();
+  b.Init().Size(2364, 2364).Block(1, 0, 1, {0}, 2363).FF();
+  const std::string job = TempPath("beyond.prn");
+  kt50test::WriteFile(job, b.bytes);
+  const CliRun run = Decode("'" + job + "'");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "2 pages: 2364x2364 (ink beyond the width), 2364x2364\n");
+  std::remove(job.c_str());
+}
+
 TEST(DecodeCli, ListsEveryCommandWithItsOffset) {
   const std::string job = TwoPageJob();
   const CliRun run = Decode("--list '" + job + "'");

@@ -67,6 +67,7 @@ TEST(DecodeValid, FullPageWithOnePixel) {
   EXPECT_FALSE(p.inked(0, 99));
   EXPECT_FALSE(p.inked(0, 101));
   EXPECT_EQ(InkCount(p), 1u);
+  EXPECT_FALSE(p.inkBeyondWidth);
 }
 
 TEST(DecodeValid, HeaderValuesKeepTheirSigns) {
@@ -188,6 +189,25 @@ TEST(DecodeValid, InkBeyondWidthIsKeptInBitmap) {
   EXPECT_FALSE(stream.pages.at(0).inked(4480, 4));
   EXPECT_FALSE(stream.pages.at(0).inked(-1, 0));
   EXPECT_FALSE(stream.pages.at(0).inked(9920, 0));
+  EXPECT_TRUE(stream.pages.at(0).inkBeyondWidth);
+}
+
+TEST(DecodeValid, InkBeyondWidthIsFlaggedFromTheFirstOutsidePixel) {
+  struct Case {
+    int width, lane, x;  // x within the lane
+    bool beyond;
+  };
+  for (const Case c : {Case{2500, 2, 19, false}, Case{2500, 2, 20, true}, Case{2500, 2, 2479, true},
+                       Case{2480, 2, 0, true}, Case{2480, 1, 2479, false}, Case{2364, 1, 2363, false},
+                       Case{2364, 1, 2364, true}, Case{9920, 4, 2479, false}, Case{7441, 4, 0, false},
+                       Case{7441, 4, 1, true}}) {
+    StreamBuilder b;
+    b.Header().Init().Size(c.width, 9).Block(c.lane, 2, 4, {4}, c.x).FF();
+    const kt50::Stream stream = Decode(b.bytes);
+    ASSERT_EQ(stream.pages.size(), 1u);
+    EXPECT_EQ(stream.pages[0].inkBeyondWidth, c.beyond)
+        << "width " << c.width << " lane " << c.lane << " x " << c.x;
+  }
 }
 
 TEST(DecodeVisitor, ReportsCommandsInStreamOrder) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cmnFilter.h"
+#include "tavik/TAVIK_MacLib.h"
 #include "tools/tools.h"
 
 namespace {
@@ -282,25 +283,54 @@ int SendPrinterCommand(int argc, char *argv[], int32_t writeDensity, int32_t adj
 }
 
 // ===========================================================================
-// Image road placeholder, replaced by the image pipeline: it keeps the raster
-// positioned by reading the page's lines, renders nothing and counts the
-// lines lost to short reads.
+// Image road: the page's lines become ink values in a gray band of 845 lines;
+// every full band is tone-corrected and screened into the page bitmap.
 // ===========================================================================
 int TavikImageProc(cups_raster_t *ras, uint8_t *lineBuffer, int32_t bytesPerLine,
                    int32_t pageWidth, int32_t pageHeight, uint8_t *pageBitmap,
                    int32_t errorDiffusion, int32_t frequency, int32_t angle, int32_t mirror,
                    int32_t *droppedLines) {
-  (void)pageWidth;
-  (void)pageBitmap;
-  (void)errorDiffusion;
-  (void)frequency;
-  (void)angle;
-  (void)mirror;
-  const auto lineBytes = static_cast<unsigned>(std::max(bytesPerLine, 0));
+  if (droppedLines) *droppedLines = 0;
+  if (ras == nullptr || lineBuffer == nullptr || pageBitmap == nullptr || bytesPerLine <= 0 ||
+      pageHeight < 0)
+    return 0;
+  TavikBuffer<uint8_t> gray;
+  if (!gray.Allocate(kTavikBandBufferSize)) return 0;
+  tagBANDBITMAP band = Tavik_GrayBand(gray.get());
+  const tagBANDBITMAP page = Tavik_PageBand(pageBitmap);
+  // The binarizers write 0 for ink; the page is turned over at the end.
+  std::memset(pageBitmap, 0xFF, static_cast<size_t>(page.bufferSize));
+  tagDEVDATA devData{};
+  if (!Tavik_SetDevData(&devData, &band, errorDiffusion, frequency, angle, kTavikResolution))
+    return 0;
+
+  // A negative width is a header width beyond 32 bits: as wide as any.
+  const int32_t drawnWidth =
+      pageWidth < 0 || pageWidth > kTavikPageWidth ? kTavikPageWidth : pageWidth;
+  const auto lineBytes = static_cast<unsigned>(bytesPerLine);
   int32_t dropped = 0;
-  for (int32_t y = 0; y < pageHeight; ++y) {
-    if (cupsRasterReadPixels(ras, lineBuffer, lineBytes) != lineBytes) ++dropped;
+  int32_t bandLine = 0;
+  for (int32_t k = 0; k < pageHeight; ++k) {
+    if (cupsRasterReadPixels(ras, lineBuffer, lineBytes) != lineBytes) {
+      // The raster has ended: this line and every later one of the page are
+      // lost, and the caller hears how many.
+      dropped = pageHeight - k;
+      break;
+    }
+    if (k >= band.height) continue;
+    Tavik_ConvertLine(band.buffer + static_cast<int64_t>(bandLine) * band.bandRowBytes,
+                      lineBuffer, bytesPerLine, drawnWidth, mirror);
+    if (++bandLine == band.curBandLines) {
+      Tavik_ProcessBand(&devData, &band, &page, errorDiffusion, frequency, angle);
+      bandLine = 0;
+    }
   }
+  if (bandLine > 0) {
+    band.curBandLines = bandLine;
+    Tavik_ProcessBand(&devData, &band, &page, errorDiffusion, frequency, angle);
+  }
+  for (int32_t i = 0; i < page.bufferSize; ++i) pageBitmap[i] = static_cast<uint8_t>(~pageBitmap[i]);
+  Tavik_ClearDevData(&devData);
   if (droppedLines) *droppedLines = dropped;
   return 1;
 }

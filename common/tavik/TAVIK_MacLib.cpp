@@ -1,1 +1,143 @@
-// Filled in with the image pipeline.
+// The image road's per-band steps around the device data record.
+#include "TAVIK_MacLib.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "TAVIK_AmiTbl.h"
+#include "TAVIK_Dither.h"
+
+namespace {
+int g_FailAllocationIn = 0;  // 0: never; n: the nth allocation from now fails
+}
+
+void Tavik_FailAllocation(int nth) { g_FailAllocationIn = nth > 0 ? nth : 0; }
+
+void *Tavik_AllocZero(size_t count, size_t size) {
+  if (g_FailAllocationIn > 0 && --g_FailAllocationIn == 0) return nullptr;
+  return std::calloc(count, size);
+}
+
+void Tavik_ClearDevData(tagDEVDATA *devData) {
+  devData->screenMatrix.Release();
+  devData->errorBuffer.Release();
+}
+
+int Tavik_SetDevData(tagDEVDATA *devData, const tagBANDBITMAP *band, int32_t diffusion,
+                     int32_t frequency, int32_t angle, int32_t resolution) {
+  if (band->bandNumber == 1) Tavik_ClearDevData(devData);
+  devData->bandRect = {0, 0, static_cast<int64_t>(band->curBandWidth) - 1,
+                       static_cast<int64_t>(band->curBandLines) - 1};
+  devData->xResolution = static_cast<uint16_t>(resolution);
+  devData->yResolution = static_cast<uint16_t>(resolution);
+  devData->diffusionMode = static_cast<uint8_t>(diffusion);
+  devData->setupBytes[0] = 0;
+  devData->setupBytes[1] = 3;
+  devData->setupBytes[2] = 3;
+  devData->customScreen = 1;
+  devData->setupFlag = 0;
+  devData->setupWord = 0;
+  if (band->bandNumber != 1) return 1;
+
+  if (diffusion == 1) {
+    const size_t bytes = 2 * static_cast<size_t>(band->bandRowBytes) + 6;
+    return devData->errorBuffer.Allocate(bytes) ? 1 : 0;
+  }
+  int64_t m = 0, n = 0;
+  m_and_n(resolution, frequency, angle, &m, &n);
+  // A frequency or angle whose cell does not fit the construction cannot be
+  // screened; refuse it rather than build past the working arrays.
+  if (!ami_vector_usable(m, n)) return 0;
+  int64_t side = ami_matrix_side(m, n);
+  if (side < 24) side = 24;  // room for every fixed screen
+  if (!devData->screenMatrix.Allocate(static_cast<size_t>(side * side))) return 0;
+  devData->screenSize = 0;
+  if (!ami_para_confirm(devData, resolution, frequency, angle, &devData->screenSize)) {
+    Tavik_ClearDevData(devData);
+    return 0;
+  }
+  return 1;
+}
+
+void Tavik_GrayBitmap_Gamma(const tagBANDBITMAP *band, int32_t diffusion, int32_t frequency) {
+  band_gamma(static_cast<int8_t>(diffusion), band->buffer, band->curBandWidth,
+             band->curBandLines, band->bandRowBytes, static_cast<uint16_t>(frequency));
+}
+
+void Tavik_GrayBitmap_Amiten(const tagDEVDATA *devData, const tagBANDBITMAP *band,
+                             const tagBANDBITMAP *page) {
+  if (!devData->screenMatrix || devData->screenSize <= 0) return;
+  const tagRECT64 rect{band->bandLeft, band->bandTop,
+                       static_cast<int64_t>(band->bandLeft) + band->curBandWidth - 1,
+                       static_cast<int64_t>(band->bandTop) + band->curBandLines - 1};
+  mAmiStretch(band->buffer, page->buffer, band->curBandWidth, band->curBandLines, &rect,
+              band->bandRowBytes, page->bandRowBytes, devData->screenMatrix.get(),
+              static_cast<uint16_t>(devData->screenSize), nullptr);
+}
+
+void Tavik_GrayBitmap_Gosakakusan(tagDEVDATA *devData, const tagBANDBITMAP *band,
+                                  const tagBANDBITMAP *page) {
+  const size_t needed = 2 * static_cast<size_t>(band->bandWidth) + 6;
+  if (!devData->errorBuffer || devData->errorBuffer.size() < needed) return;
+  const tagRECT64 rect{0, 0, static_cast<int64_t>(band->bandWidth) - 1,
+                       static_cast<int64_t>(band->curBandLines) - 1};
+  binarize(band->buffer, band->bandWidth, band->curBandLines,
+           page->buffer + static_cast<int64_t>(band->bandTop) * page->bandRowBytes, &rect,
+           page->bandRowBytes, devData->errorBuffer.get());
+}
+
+tagBANDBITMAP Tavik_GrayBand(uint8_t *buffer) {
+  constexpr int32_t bands = (kTavikPageHeight + kTavikBandLines - 1) / kTavikBandLines;
+  return {kTavikPageWidth, kTavikPageHeight, kTavikPageWidth, kTavikBandBufferSize,
+          buffer,          kTavikPageWidth,  kTavikBandLines, kTavikPageWidth,
+          bands,           1,                kTavikPageHeight, 0,
+          0,               kTavikPageWidth,  kTavikBandLines};
+}
+
+tagBANDBITMAP Tavik_PageBand(uint8_t *pageBitmap) {
+  return {kTavikPageWidth, kTavikPageHeight, kTavikPageRowBytes, kTavikPageBytes,
+          pageBitmap,      kTavikPageWidth,  kTavikPageHeight,   kTavikPageRowBytes,
+          1,               1,                0,                  0,
+          0,               kTavikPageWidth,  kTavikPageHeight};
+}
+
+namespace {
+// 255 minus the luminance; the weights add up to 8192.
+inline uint8_t InkOf(const uint8_t *rgb) {
+  return static_cast<uint8_t>(255 - ((2449 * rgb[0] + 4805 * rgb[1] + 938 * rgb[2]) >> 13));
+}
+}  // namespace
+
+void Tavik_ConvertLine(uint8_t *row, const uint8_t *line, int32_t bytesPerLine,
+                       int32_t drawnWidth, int32_t mirror) {
+  if (drawnWidth <= 0 || bytesPerLine <= 0) return;
+  const int32_t whole = std::min(drawnWidth, bytesPerLine / 3);
+  if (mirror) {
+    uint8_t *d = row + drawnWidth - 1;
+    for (int32_t j = 0; j < whole; ++j, line += 3) *d-- = InkOf(line);
+  } else {
+    for (int32_t j = 0; j < whole; ++j, line += 3) row[j] = InkOf(line);
+  }
+  const int32_t rest = bytesPerLine - 3 * whole;
+  if (whole < drawnWidth && rest > 0 && rest < 3) {
+    uint8_t px[3] = {255, 255, 255};
+    std::memcpy(px, line, static_cast<size_t>(rest));
+    row[mirror ? drawnWidth - 1 - whole : whole] = InkOf(px);
+  }
+}
+
+void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBITMAP *page,
+                       int32_t diffusion, int32_t frequency, int32_t angle) {
+  Tavik_GrayBitmap_Gamma(band, diffusion, frequency);
+  if (diffusion == 1)
+    Tavik_GrayBitmap_Gosakakusan(devData, band, page);
+  else
+    Tavik_GrayBitmap_Amiten(devData, band, page);
+  band->bandNumber += 1;
+  band->remainingLines -= band->bandHeight;
+  band->bandTop += band->curBandLines;
+  band->curBandLines = std::min(band->bandHeight, band->remainingLines);
+  std::memset(band->buffer, 0, static_cast<size_t>(band->bufferSize));
+  Tavik_SetDevData(devData, band, diffusion, frequency, angle, kTavikResolution);
+}

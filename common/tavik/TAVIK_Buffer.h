@@ -1,0 +1,46 @@
+// Owned, zero-filled buffers of the image road. Every block the pipeline
+// allocates goes through Tavik_AllocZero so that running out of memory is a
+// plain failure result, never an exception or a crash.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+struct TavikFree {
+  void operator()(void *p) const { std::free(p); }
+};
+
+// calloc that can be told to fail, so the failure paths can be exercised.
+void *Tavik_AllocZero(size_t count, size_t size);
+
+// Test aid: the nth allocation from now on fails (1 = the next one); 0 turns
+// the fault off again.
+void Tavik_FailAllocation(int nth);
+
+template <class T>
+class TavikBuffer {
+ public:
+  // Replaces the contents by count zero-filled elements; false when the
+  // memory cannot be had (the buffer is then empty).
+  bool Allocate(size_t count) {
+    Release();
+    if (count == 0) return false;
+    data_.reset(static_cast<T *>(Tavik_AllocZero(count, sizeof(T))));
+    if (!data_) return false;
+    size_ = count;
+    return true;
+  }
+  void Release() {
+    data_.reset();
+    size_ = 0;
+  }
+  T *get() const { return data_.get(); }
+  size_t size() const { return size_; }
+  explicit operator bool() const { return data_ != nullptr; }
+
+ private:
+  std::unique_ptr<T[], TavikFree> data_;
+  size_t size_ = 0;
+};

@@ -1,0 +1,101 @@
+// Tone curves and the two binarizers of the image road: the AM screen
+// (mAmiStretch) and error diffusion (binarize).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "TAVIK_ImageLib.h"
+
+using tagGAMMACURVE = std::array<uint8_t, 256>;
+
+namespace tavik_gamma {
+
+// The curves are fixed at every sixteenth input; columns: input, gamma_curve,
+// 85L, 106L, 141L, 212L, gosa.
+inline constexpr int kPinnedRows = 17;
+inline constexpr uint8_t kPinned[kPinnedRows][7] = {
+    {  0,   0,   0,   0,   0,   0,   0},
+    { 16,   4,   5,   4,   4,   2,   4},
+    { 32,  10,  12,   9,   9,   4,   9},
+    { 48,  20,  20,  16,  15,   7,  15},
+    { 64,  32,  30,  25,  22,  11,  22},
+    { 80,  44,  42,  35,  30,  18,  29},
+    { 96,  56,  55,  46,  41,  26,  37},
+    {112,  71,  68,  59,  52,  36,  45},
+    {128,  87,  82,  72,  65,  49,  53},
+    {144, 104,  99,  88,  79,  62,  62},
+    {160, 124, 118, 107,  96,  77,  72},
+    {176, 147, 141, 132, 116,  92,  81},
+    {192, 171, 164, 158, 142, 110,  91},
+    {208, 191, 186, 181, 173, 131, 106},
+    {224, 210, 208, 205, 202, 157, 126},
+    {240, 233, 232, 229, 229, 198, 167},
+    {255, 255, 255, 255, 255, 255, 255},
+};
+// Every curve gives 1 for the inputs 1 to 4.
+inline constexpr int kLowRunEnd = 4;
+// The finest screen's curve: 2 for the inputs 5 to 21, and its top.
+inline constexpr int kFineColumn = 5;
+inline constexpr int kFineFlatFrom = 5, kFineFlatTo = 21;
+inline constexpr uint8_t kFineTop[16] = {198, 201, 205, 207, 211, 215, 218, 222,
+                                         225, 229, 233, 237, 241, 246, 250, 255};
+
+// Between two fixed points (x0, y0) and (x1, y1) an input x gives
+// y0 + (y1 - y0)(x - x0) / (x1 - x0), rounded down: the straight line between
+// them. Every fixed point lies on or below the line y = x and each curve's
+// fixed points rise, so the filled curve does too.
+constexpr tagGAMMACURVE MakeCurve(int column) {
+  std::array<int, 256> pin{};
+  pin.fill(-1);
+  for (const auto &row : kPinned) pin[row[0]] = row[column];
+  for (int x = 1; x <= kLowRunEnd; ++x) pin[x] = 1;
+  if (column == kFineColumn) {
+    for (int x = kFineFlatFrom; x <= kFineFlatTo; ++x) pin[x] = 2;
+    for (int i = 0; i < 16; ++i) pin[240 + i] = kFineTop[i];
+  }
+  tagGAMMACURVE curve{};
+  int x0 = 0;
+  for (int x = 0; x < 256; ++x) {
+    if (pin[x] >= 0) {
+      curve[x] = static_cast<uint8_t>(pin[x]);
+      x0 = x;
+      continue;
+    }
+    int x1 = x + 1;
+    while (pin[x1] < 0) ++x1;
+    curve[x] = static_cast<uint8_t>(pin[x0] + (pin[x1] - pin[x0]) * (x - x0) / (x1 - x0));
+  }
+  return curve;
+}
+
+}  // namespace tavik_gamma
+
+inline constexpr tagGAMMACURVE gamma_curve = tavik_gamma::MakeCurve(1);
+inline constexpr tagGAMMACURVE gamma_curve_85L_45d = tavik_gamma::MakeCurve(2);
+inline constexpr tagGAMMACURVE gamma_curve_106L_45d = tavik_gamma::MakeCurve(3);
+inline constexpr tagGAMMACURVE gamma_curve_141L_45d = tavik_gamma::MakeCurve(4);
+inline constexpr tagGAMMACURVE gamma_curve_212L_45d = tavik_gamma::MakeCurve(5);
+inline constexpr tagGAMMACURVE gamma_curve_gosa = tavik_gamma::MakeCurve(6);
+
+// The curve band_gamma applies: error diffusion has its own; the AM screen's
+// depends on the frequency alone.
+const tagGAMMACURVE &band_gamma_curve(int8_t diffusion, uint16_t frequency);
+
+// Maps the first width bytes of each of lines rows through the tone curve.
+void band_gamma(int8_t diffusion, uint8_t *buffer, int64_t width, int64_t lines,
+                int32_t rowBytes, uint16_t frequency);
+
+// Thresholds the source against the matrix into the 1-bit destination (bit 0 =
+// ink), stretching it to rect (destination coordinates, top-left of the whole
+// bitmap at dst). origin, when given, is added to the pixel position before
+// the lookup. Result 1.
+int mAmiStretch(const uint8_t *src, uint8_t *dst, int64_t srcWidth, int64_t srcHeight,
+                const tagRECT64 *rect, int32_t srcRowBytes, int32_t dstRowBytes,
+                const uint8_t *matrix, uint16_t matrixSide, const int64_t *origin);
+
+// Error diffusion into the 1-bit destination (bit 0 = ink); dst is the row of
+// the rectangle's row 0. errors holds the two error rows (2W + 6 bytes) and
+// carries them from call to call.
+void binarize(const uint8_t *src, int64_t srcWidth, int64_t srcHeight, uint8_t *dst,
+              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors);

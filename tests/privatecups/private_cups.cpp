@@ -335,7 +335,7 @@ ipp_jstate_t PrivateCups::waitForJob(int jobId, int timeoutSeconds) {
         state = static_cast<ipp_jstate_t>(ippGetInteger(attr, 0));
       ippDelete(response);
     }
-    if (state >= IPP_JSTATE_CANCELED) return state;
+    if (state >= IPP_JSTATE_STOPPED) return state;
     std::this_thread::sleep_for(kPollInterval);
   } while (std::chrono::steady_clock::now() < deadline);
   return state;

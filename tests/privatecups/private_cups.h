@@ -7,8 +7,10 @@
 // adds our filter and a tiny "capture" backend that copies each job to the
 // file named in its device URI ("capture:/path/to/file").
 //
-// Jobs that fail end as aborted (ErrorPolicy abort-job), so every job
-// reaches a final state instead of stopping the queue.
+// Every job reaches an end state that waitForJob() sees: completed, aborted
+// (a failing backend aborts the job, ErrorPolicy abort-job, rather than
+// stopping the queue), canceled, or stopped (CUPS stops a job whose filter
+// failed; it stays so until someone restarts it).
 //
 // The destructor stops the daemon by its process id (SIGTERM, then SIGKILL
 // if it lingers) and removes the directory, also when a test fails early.
@@ -77,9 +79,9 @@ class PrivateCups {
   int submit(const std::string &queue, const std::string &file,
              const std::vector<std::string> &options = {});
 
-  // Waits until the job is completed, aborted or canceled, or until the
-  // timeout; returns the last state seen (IPP_JSTATE_PENDING and up), or 0
-  // cast to ipp_jstate_t when the job could not be queried at all.
+  // Waits until the job is completed, aborted, canceled or stopped, or until
+  // the timeout; returns the last state seen (IPP_JSTATE_PENDING and up), or
+  // 0 cast to ipp_jstate_t when the job could not be queried at all.
   ipp_jstate_t waitForJob(int jobId, int timeoutSeconds);
   // The job's "job-printer-state-message" (e.g. why it failed).
   std::string jobMessage(int jobId);

@@ -67,6 +67,9 @@ bool WritePng(const Page &page, std::FILE *file, std::vector<uint8_t> &row,
     return false;
   }
   png_init_io(png, file);
+  // Halftoned pages barely compress; the fastest level is about three times
+  // quicker than the default and its files only a few percent larger.
+  png_set_compression_level(png, 1);
   png_set_IHDR(png, info, static_cast<png_uint_32>(page.width),
                static_cast<png_uint_32>(page.height), 1, PNG_COLOR_TYPE_GRAY,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

@@ -3,6 +3,8 @@
 //
 // Exit status: 0 for a sound stream, 1 for a faulty stream or a file that
 // cannot be read or written, 2 for bad usage.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +83,9 @@ int ParseArguments(int argc, char **argv, Options &options) {
 bool ReadAll(const std::string &name, std::vector<uint8_t> &bytes) {
   std::FILE *file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
   if (!file) return false;
+  struct stat info {};
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode))
+    bytes.reserve(static_cast<size_t>(info.st_size));
   uint8_t chunk[1 << 16];
   size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
@@ -186,6 +191,11 @@ int main(int argc, char **argv) {
     return Fail(options.input, "offset " + std::to_string(error.offset) + ": " + error.message);
   PrintSummary(pages);
 
-  if (options.outPrefix.empty()) return 0;
-  return RenderPages(options, bytes);
+  const int status = options.outPrefix.empty() ? 0 : RenderPages(options, bytes);
+  // A listing that could not be written is no success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "%s: standard output: %s\n", kProgram, std::strerror(errno));
+    return 1;
+  }
+  return status;
 }

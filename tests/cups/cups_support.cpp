@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,8 +14,6 @@
 #ifndef VANTREX_CUPS_SERVERBIN
 #define VANTREX_CUPS_SERVERBIN "/usr/lib/cups"
 #endif
-
-extern char **environ;
 
 namespace vantrex::test {
 namespace fs = std::filesystem;
@@ -36,58 +33,6 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-CommandResult RunProgram(const std::vector<std::string> &argv,
-                         const std::vector<std::string> &extraEnv,
-                         const std::string &stdoutPath) {
-  CommandResult result;
-  if (argv.empty()) return result;
-  std::vector<std::string> env;
-  for (char **e = environ; *e; ++e) env.emplace_back(*e);
-  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-  std::vector<char *> envp, args;
-  for (auto &e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-  args.push_back(nullptr);
-
-  int outFd = -1;
-  if (!stdoutPath.empty()) {
-    outFd = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (outFd < 0) {
-      result.output = "cannot create " + stdoutPath + ": " + std::strerror(errno);
-      return result;
-    }
-  }
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
-    if (outFd >= 0) close(outFd);
-    return result;
-  }
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(outFd >= 0 ? outFd : fds[1], 1);
-    dup2(fds[1], 2);
-    execvpe(args[0], args.data(), envp.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  if (outFd >= 0) close(outFd);
-  if (child < 0) {
-    close(fds[0]);
-    return result;
-  }
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-    if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
 std::vector<uint8_t> ReadBytes(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -103,7 +48,7 @@ bool WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
 bool MakePdf(const std::string &postscript, const std::string &pdfPath, std::string &error) {
   const std::string psPath = pdfPath + ".ps";
   std::ofstream(psPath) << postscript;
-  CommandResult made = RunProgram({"ps2pdf", psPath, pdfPath});
+  CommandResult made = RunCommand({"ps2pdf", psPath, pdfPath});
   if (made.status != 0 || !fs::exists(pdfPath) || fs::file_size(pdfPath) == 0) {
     error = "ps2pdf failed: " + made.output;
     return false;
@@ -140,7 +85,7 @@ CommandResult FilterChain::print(const std::string &document,
     argv.push_back(option);
   }
   argv.push_back(document);
-  return RunProgram(argv, {}, outPath);
+  return RunCommand(argv, {}, outPath);
 }
 
 double InkShare(const kt50::Page &page, int x0, int y0, int x1, int y1) {

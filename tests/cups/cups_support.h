@@ -27,13 +27,6 @@ class TempDir {
   std::string path_;
 };
 
-// Runs argv (looked up in PATH) with extra "NAME=value" entries added to the
-// environment. With stdoutPath, standard output goes to that file and only
-// standard error is captured; otherwise both are captured.
-CommandResult RunProgram(const std::vector<std::string> &argv,
-                         const std::vector<std::string> &extraEnv = {},
-                         const std::string &stdoutPath = {});
-
 std::vector<uint8_t> ReadBytes(const std::string &path);
 bool WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes);
 

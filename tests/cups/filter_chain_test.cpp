@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "cmnFilter.h"
@@ -47,15 +48,10 @@ double Share(const kt50::Page &page, Region r, bool mirrored) {
 class FilterChainTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new TempDir;
-    std::string error;
-    made_ = MakePdf(kTestPage, dir_->file("page.pdf"), error);
-    makeError_ = new std::string(error);
+    dir_ = std::make_unique<TempDir>();
+    made_ = MakePdf(kTestPage, dir_->file("page.pdf"), makeError_);
   }
-  static void TearDownTestSuite() {
-    delete dir_;
-    delete makeError_;
-  }
+  static void TearDownTestSuite() { dir_.reset(); }
 
   // Prints a document and decodes the stream; fails the test on any fault.
   void PrintAndDecode(const std::string &document, const std::vector<std::string> &options,
@@ -72,13 +68,10 @@ class FilterChainTest : public ::testing::Test {
     if (raw) *raw = std::move(bytes);
   }
 
-  static TempDir *dir_;
-  static bool made_;
-  static std::string *makeError_;
+  static inline std::unique_ptr<TempDir> dir_;
+  static inline bool made_ = false;
+  static inline std::string makeError_;
 };
-TempDir *FilterChainTest::dir_ = nullptr;
-bool FilterChainTest::made_ = false;
-std::string *FilterChainTest::makeError_ = nullptr;
 
 struct Method {
   const char *name;
@@ -102,7 +95,7 @@ class ScreeningMethodTest : public FilterChainTest,
                             public ::testing::WithParamInterface<Method> {};
 
 TEST_P(ScreeningMethodTest, TestPageHasInkWhereTheDocumentHasIt) {
-  ASSERT_TRUE(made_) << *makeError_;
+  ASSERT_TRUE(made_) << makeError_;
   const Method m = GetParam();
   kt50::Stream stream;
   PrintAndDecode(dir_->file("page.pdf"), {"media=A6", std::string("TKDotScreening=") + m.name},
@@ -146,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(AllMethods, ScreeningMethodTest, ::testing::ValuesIn(kM
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(FilterChainTest, MirrorOffKeepsTheDocumentTheRightWayRound) {
-  ASSERT_TRUE(made_) << *makeError_;
+  ASSERT_TRUE(made_) << makeError_;
   kt50::Stream stream;
   PrintAndDecode(dir_->file("page.pdf"), {"media=A6", "TKMirror=TKMirrorOFF"}, stream);
   ASSERT_EQ(stream.pages.size(), 1u);
@@ -155,7 +148,7 @@ TEST_F(FilterChainTest, MirrorOffKeepsTheDocumentTheRightWayRound) {
 }
 
 TEST_F(FilterChainTest, DefaultJobCarriesTheTemplateHeader) {
-  ASSERT_TRUE(made_) << *makeError_;
+  ASSERT_TRUE(made_) << makeError_;
   kt50::Stream stream;
   std::vector<uint8_t> bytes;
   PrintAndDecode(dir_->file("page.pdf"), {"media=A6"}, stream, &bytes);
@@ -165,14 +158,14 @@ TEST_F(FilterChainTest, DefaultJobCarriesTheTemplateHeader) {
 
 TEST_F(FilterChainTest, CopiesAreMadeBeforeTheFilter) {
   // The filter sends each page once, so the PPD leaves copies to the chain.
-  ASSERT_TRUE(made_) << *makeError_;
+  ASSERT_TRUE(made_) << makeError_;
   kt50::Stream stream;
   PrintAndDecode(dir_->file("page.pdf"), {"media=A6", "copies=2"}, stream);
   EXPECT_EQ(stream.pages.size(), 2u);
 }
 
 TEST_F(FilterChainTest, LargestPageSizeFitsThePrintArea) {
-  ASSERT_TRUE(made_) << *makeError_;
+  ASSERT_TRUE(made_) << makeError_;
   kt50::Stream stream;
   PrintAndDecode(dir_->file("page.pdf"), {"PageSize=419.81x619.83mm.Fullbleed"}, stream);
   ASSERT_EQ(stream.pages.size(), 1u);

@@ -22,7 +22,7 @@ TEST(Install, StagedInstallPutsFilterAndPpdWhereCupsFindsThem) {
   TempDir stage;
   const std::string destdir = "DESTDIR=" + stage.path();
   CommandResult install =
-      RunProgram({VANTREX_CMAKE_COMMAND, "--install", VANTREX_BUILD_DIR, "--component", "driver"},
+      RunCommand({VANTREX_CMAKE_COMMAND, "--install", VANTREX_BUILD_DIR, "--component", "driver"},
                  {destdir});
   ASSERT_EQ(install.status, 0) << install.output;
 
@@ -39,11 +39,11 @@ TEST(Install, StagedInstallPutsFilterAndPpdWhereCupsFindsThem) {
   // lpinfo -m lists PPDs found under a "ppd" folder of a share directory.
   EXPECT_NE(kPpdDir.find("/share/ppd/"), std::string::npos) << kPpdDir;
 
-  CommandResult check = RunProgram({"cupstestppd", "-R", stage.path(), ppd});
+  CommandResult check = RunCommand({"cupstestppd", "-R", stage.path(), ppd});
   EXPECT_EQ(check.status, 0) << check.output;
   EXPECT_EQ(check.output.find("Missing cupsFilter"), std::string::npos) << check.output;
 
-  CommandResult uninstall = RunProgram(
+  CommandResult uninstall = RunCommand(
       {VANTREX_CMAKE_COMMAND, "-DMANIFEST=" VANTREX_BUILD_DIR "/install_manifest_driver.txt", "-P",
        VANTREX_UNINSTALL_SCRIPT},
       {destdir});

@@ -49,7 +49,7 @@ TEST(PpdCheck, CupstestppdPassesWithNoFailureAndNoOtherWarning) {
   fs::copy_file(VANTREX_FILTER_PATH, filterDir / "vantrex-filter");
   fs::permissions(filterDir / "vantrex-filter", fs::perms(0755));
 
-  CommandResult check = RunProgram({"cupstestppd", "-R", root.path(), VANTREX_PPD_PATH});
+  CommandResult check = RunCommand({"cupstestppd", "-R", root.path(), VANTREX_PPD_PATH});
   EXPECT_EQ(check.status, 0) << check.output;
   EXPECT_NE(check.output.find(": PASS"), std::string::npos) << check.output;
   for (const std::string &line : Findings(check.output))
@@ -58,7 +58,7 @@ TEST(PpdCheck, CupstestppdPassesWithNoFailureAndNoOtherWarning) {
 
 TEST(PpdCheck, WithoutTheFilterTheCheckerFails) {
   // Guards the check above: the checker really looks for the filter.
-  CommandResult check = RunProgram({"cupstestppd", "-R", "/nonexistent", VANTREX_PPD_PATH});
+  CommandResult check = RunCommand({"cupstestppd", "-R", "/nonexistent", VANTREX_PPD_PATH});
   EXPECT_NE(check.status, 0);
   EXPECT_NE(check.output.find("vantrex-filter"), std::string::npos) << check.output;
 }

@@ -353,44 +353,7 @@ std::string PrivateCups::jobMessage(int jobId) {
 }
 
 CommandResult PrivateCups::run(const std::vector<std::string> &argv) const {
-  CommandResult result;
-  if (argv.empty()) return result;
-  // Everything the child needs is built before fork.
-  std::vector<std::string> env;
-  for (char **e = environ; *e; ++e)
-    if (std::strncmp(*e, "CUPS_SERVER=", 12) != 0) env.emplace_back(*e);
-  env.push_back("CUPS_SERVER=" + server());
-  std::vector<char *> envp, args;
-  for (auto &e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-  args.push_back(nullptr);
-
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return result;
-  pid_t child = fork();
-  if (child < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return result;
-  }
-  if (child == 0) {
-    dup2(fds[1], 1);
-    dup2(fds[1], 2);
-    execvpe(args[0], args.data(), envp.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-    if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return RunCommand(argv, {"CUPS_SERVER=" + server()});
 }
 
 void PrivateCups::useForThisProcess() const {
@@ -401,6 +364,68 @@ void PrivateCups::useForThisProcess() const {
 
 std::string PrivateCups::errorLog() const {
   return root_.empty() ? std::string() : ReadFile(root_ + "/log/error_log");
+}
+
+CommandResult RunCommand(const std::vector<std::string> &argv,
+                         const std::vector<std::string> &env,
+                         const std::string &stdoutPath) {
+  CommandResult result;
+  if (argv.empty()) return result;
+  // Everything the child needs is built before fork.
+  auto named = [](const std::string &entry, const std::string &other) {
+    const auto eq = entry.find('=');
+    return eq != std::string::npos && other.compare(0, eq + 1, entry, 0, eq + 1) == 0;
+  };
+  std::vector<std::string> environment;
+  for (char **e = environ; *e; ++e) {
+    const std::string entry = *e;
+    bool replaced = false;
+    for (const auto &set : env) replaced = replaced || named(set, entry);
+    if (!replaced) environment.push_back(entry);
+  }
+  environment.insert(environment.end(), env.begin(), env.end());
+  std::vector<char *> envp, args;
+  for (auto &e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  for (const auto &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+  args.push_back(nullptr);
+
+  int outFd = -1;
+  if (!stdoutPath.empty()) {
+    outFd = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (outFd < 0) {
+      result.output = "cannot create " + stdoutPath + ": " + std::strerror(errno);
+      return result;
+    }
+  }
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    if (outFd >= 0) close(outFd);
+    return result;
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(outFd >= 0 ? outFd : fds[1], 1);
+    dup2(fds[1], 2);
+    execvpe(args[0], args.data(), envp.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  if (outFd >= 0) close(outFd);
+  if (child < 0) {
+    close(fds[0]);
+    return result;
+  }
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+    if (n > 0) result.output.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
 }
 
 const char *JobStateName(ipp_jstate_t state) {

@@ -48,6 +48,14 @@ struct CommandResult {
   std::string output;
 };
 
+// Runs argv (looked up in PATH) and waits for it. env entries ("NAME=value")
+// are set in its environment, replacing inherited ones of the same name.
+// With stdoutPath, standard output goes to that file and only standard error
+// is captured; otherwise both are captured.
+CommandResult RunCommand(const std::vector<std::string> &argv,
+                         const std::vector<std::string> &env = {},
+                         const std::string &stdoutPath = {});
+
 class PrivateCups {
  public:
   // Starts the scheduler; filterPath is the vantrex-filter program to offer

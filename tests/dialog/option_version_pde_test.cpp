@@ -34,6 +34,20 @@ TEST(OptionPDEPanel, ButtonsAndBoxCarryTheirTexts) {
   EXPECT_TRUE(run.all("write").empty());
 }
 
+// Without a printer in the dialog there is no queue to send to: the
+// failure is shown and the patched copy does not stay behind.
+TEST(OptionPDEPanel, NoPrinterShowsTheFailureAndLeavesNoCopy) {
+  std::string jobs = pde_test::makeTempDir(), tmp = pde_test::makeTempDir();
+  std::string stored(reinterpret_cast<const char *>(g_JobHeader.data()), g_JobHeader.size());
+  pde_test::writeFile(jobs + "/VANTREX_KT50Test_C.prn", stored + "payload");
+  auto run = runHost({"--test-jobs", jobs, "--answer-alerts"},
+                     "show OptionPDE\nclick OptionPDE TestCTitle\n", {"TMPDIR=" + tmp});
+  ASSERT_EQ(run.status, 0) << run.dump();
+  EXPECT_NE(run["alert"].find("Test print C could not be sent"), std::string::npos)
+      << run.dump();
+  EXPECT_TRUE(fs::is_empty(tmp));
+}
+
 TEST(VersionPDEPanel, ShowingSavingAndRestoringLeaveTheSettingsAlone) {
   auto run = runHost({"--set", "mirror=true"},
                      "show VersionPDE\nsave VersionPDE\nrestore VersionPDE\nshow VersionPDE\n"

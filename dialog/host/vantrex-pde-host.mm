@@ -13,6 +13,7 @@
 
 #include <cups/ppd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -143,6 +144,7 @@ void usage() {
       "  --test-jobs DIR       folder of the stored test jobs\n"
       "  --answer-alerts       print modal alerts and close them\n"
       "  --screenshot DIR      save DIR/<panel>.png of every panel\n"
+      "  -NSLanguages '(Japanese)'  and other toolkit defaults, passed on\n"
       "  --script FILE|-       run commands instead of the plain sequence\n"
       "script commands (PANEL is a class name or 0..3, OUTLET an outlet name):\n"
       "  panels | view PANEL | show PANEL | restore PANEL|all | save PANEL|all\n"
@@ -170,6 +172,9 @@ bool parseOptions(int argc, char **argv, Options &options) {
     else if (arg == "--old-host") options.currentHost = false;
     else if (arg == "--no-print-settings") options.printSettings = false;
     else if (arg == "--answer-alerts") options.answerAlerts = true;
+    // "-NSLanguages '(Japanese)'" and the like are the toolkit's defaults.
+    else if (arg.size() > 2 && arg[0] == '-' && arg[1] != '-' && std::isupper(arg[1]) &&
+             i + 1 < argc) ++i;
     else if (arg == "--set") {
       std::string pair;
       if (!value(pair)) return false;

@@ -37,15 +37,35 @@ void AmiRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
   uint8_t *d = row + (left >> 3);
   int bit = static_cast<int>(left & 7);
   unsigned acc = bit ? static_cast<unsigned>(*d >> (8 - bit)) : 0u;
-  for (int64_t i = 0; i < width; ++i) {
+  int64_t i = 0;
+  const auto one = [&] {
     acc = (acc << 1) | static_cast<unsigned>(src[i] <= matrixRow[column]);
     if (++column == side) column = 0;
+    ++i;
     if (++bit == 8) {
       *d++ = static_cast<uint8_t>(acc);
       acc = 0;
       bit = 0;
     }
+  };
+  while (bit != 0 && i < width) one();
+  // Whole bytes; where the matrix row does not wrap inside the byte the eight
+  // comparisons go without any test.
+  while (i + 8 <= width) {
+    if (column + 8 <= side) {
+      const uint8_t *s = src + i;
+      const uint8_t *m = matrixRow + column;
+      *d++ = static_cast<uint8_t>(
+          (s[0] <= m[0]) << 7 | (s[1] <= m[1]) << 6 | (s[2] <= m[2]) << 5 | (s[3] <= m[3]) << 4 |
+          (s[4] <= m[4]) << 3 | (s[5] <= m[5]) << 2 | (s[6] <= m[6]) << 1 | (s[7] <= m[7]));
+      i += 8;
+      column += 8;
+      if (column == side) column = 0;
+    } else {
+      for (int k = 0; k < 8; ++k) one();
+    }
   }
+  while (i < width) one();
   if (bit) *d = static_cast<uint8_t>((acc << (8 - bit)) | (0xFFu >> bit));
 }
 
@@ -127,14 +147,15 @@ void DiffuseRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
     const int upRight = prev[i + 2];
     const int e = (341 * (up + leftErr) + 171 * (upLeft + upRight) + 512) / 1024;
     const int v = src[i] - e;
-    const bool ink = v >= 128;
-    leftErr = ink ? 255 - v : -v;
+    // Branch-free: on a mid-gray area ink and blank alternate unpredictably.
+    const int ink = v >= 128;
+    leftErr = (255 & -ink) - v;
     cur[i + 1] = static_cast<int8_t>(leftErr);
     upLeft = up;
     up = upRight;
     const unsigned at = 0x80u >> bit;
     mask |= at;
-    if (!ink) acc |= at;
+    acc |= at & static_cast<unsigned>(ink - 1);
     if (++bit == 8) {
       *d = static_cast<uint8_t>((*d & ~mask) | acc);
       ++d;

@@ -103,14 +103,15 @@ bool BitSet(const std::vector<uint8_t> &bits, int rowBytes, int64_t x, int64_t y
 
 TEST(AmStretch, MatchesThePerPixelRuleAtAnyOffset) {
   std::mt19937 rng(7);
-  const int side = 7;
-  std::vector<uint8_t> matrix(side * side);
-  for (auto &v : matrix) v = static_cast<uint8_t>(1 + rng() % 254);
   const int rowBytes = 8;  // 64 columns
+  // Sides below and above a byte's eight pixels.
+  for (int side : {7, 13})
   for (int left : {0, 3, 8, 13})
     for (int width : {1, 5, 8, 21, 43})
       for (int top : {0, 4})
         for (bool withOrigin : {false, true}) {
+          std::vector<uint8_t> matrix(side * side);
+          for (auto &v : matrix) v = static_cast<uint8_t>(1 + rng() % 254);
           const int height = 5;
           std::vector<uint8_t> src(width * height);
           for (auto &v : src) v = static_cast<uint8_t>(rng());
@@ -138,7 +139,7 @@ TEST(AmStretch, MatchesThePerPixelRuleAtAnyOffset) {
               }
               ASSERT_EQ(BitSet(dst, rowBytes, x, y), expected)
                   << "x " << x << " y " << y << " left " << left << " width " << width
-                  << " top " << top << " origin " << withOrigin;
+                  << " top " << top << " origin " << withOrigin << " side " << side;
             }
         }
 }

@@ -154,18 +154,26 @@ TEST(ImageRoadPage, ErrorDiffusionContinuesAcrossBands) {
 }
 
 TEST(ImageRoadPage, FullHeightPageUsesEighteenBands) {
-  // Descriptor walk: 17 bands of 845 lines, then one of 280.
-  tagBANDBITMAP band = Tavik_GrayBand(nullptr);
+  // The band moves on by 845 lines 17 times, then holds the last 280.
+  TavikBuffer<uint8_t> gray;
+  ASSERT_TRUE(gray.Allocate(kTavikBandBufferSize));
+  std::vector<uint8_t> bitmap(kRow * kH, 0xFF);
+  tagBANDBITMAP band = Tavik_GrayBand(gray.get());
+  const tagBANDBITMAP page = Tavik_PageBand(bitmap.data());
+  tagDEVDATA dev{};
+  ASSERT_EQ(Tavik_SetDevData(&dev, &band, 0, 200, 0, 600), 1);
   for (int i = 1; i <= 17; ++i) {
     EXPECT_EQ(band.bandNumber, i);
+    EXPECT_EQ(band.bandTop, 845 * (i - 1));
     EXPECT_EQ(band.curBandLines, 845);
-    band.bandNumber += 1;
-    band.remainingLines -= band.bandHeight;
-    band.bandTop += band.curBandLines;
-    band.curBandLines = std::min(band.bandHeight, band.remainingLines);
+    gray.get()[0] = 255;  // one dot at the band's top-left corner
+    Tavik_ProcessBand(&dev, &band, &page, 0, 200, 0);
+    EXPECT_EQ(gray.get()[0], 0);  // cleared for the next band
+    EXPECT_EQ(bitmap[static_cast<size_t>(845 * (i - 1)) * kRow] & 0x80, 0);  // working polarity
   }
   EXPECT_EQ(band.bandTop, 14365);
   EXPECT_EQ(band.curBandLines, 280);
+  EXPECT_EQ(band.remainingLines, 280);
 
   // And a real page of that height, narrow, diffused: every line lands on its row.
   std::mt19937 rng(11);

@@ -51,7 +51,8 @@ TEST(ImagePDEControls, SolidEmptiesAllFivePicturesAndOtherModesRefillThem) {
 }
 
 TEST(ImagePDEControls, ShowingTwiceAddsNoItemTwiceAndTurnsTheArrowOnce) {
-  auto run = runHost({}, "show ImagePDE\n"
+  // Japanese widens the mode pop-up by its factor 1.1: 240 laid out, 264 shown.
+  auto run = runHost({"-NSLanguages", "(Japanese)"}, "show ImagePDE\n"
                          "get ImagePDE DotScreening\nget ImagePDE DotScreeningSrcToDstArrow\n"
                          "show ImagePDE\n"
                          "get ImagePDE DotScreening\nget ImagePDE DotScreeningSrcToDstArrow\n"
@@ -63,6 +64,7 @@ TEST(ImagePDEControls, ShowingTwiceAddsNoItemTwiceAndTurnsTheArrowOnce) {
   auto frames = run.all("ImagePDE.DotScreening.frame");
   ASSERT_EQ(frames.size(), 2u);
   EXPECT_EQ(frames[0], frames[1]) << "the popup was resized again";
+  EXPECT_NE(frames[0].find(" 264 "), std::string::npos) << frames[0];
   EXPECT_EQ(run["ImagePDE.DotScreening.item 3"], "Frequency and Angle");
 }
 

@@ -2,14 +2,29 @@
 
 namespace {
 
-// Eight output pixels into one byte. `step` is +3 or -3: the source walks
-// forwards, or backwards when mirroring. `n` may be below 8 for the last byte.
+// Threshold row scaled by 16: (v >> 4) < t exactly when v < 16 t, which
+// spares the shift per pixel.
+using tagTHRESHOLDS16 = std::array<uint32_t, 8>;
+
+// Up to eight output pixels into one byte. `step` is +3 or -3: the source
+// walks forwards, or backwards when mirroring.
+template <int step, int n>
+inline uint8_t PackPixels(const uint8_t *src, const tagTHRESHOLDS16 &t16) {
+  uint32_t bits = 0;
+#pragma GCC unroll 8
+  for (int j = 0; j < n; ++j) {
+    const uint8_t *p = src + step * j;
+    bits |= static_cast<uint32_t>(5u * p[0] + 9u * p[1] + 2u * p[2] < t16[j]) << (7 - j);
+  }
+  return static_cast<uint8_t>(bits);
+}
+
 template <int step>
-inline uint8_t PackPixels(const uint8_t *src, const uint8_t *thresholds, int n) {
+uint8_t PackLastPixels(const uint8_t *src, const tagTHRESHOLDS16 &t16, int n) {
   uint32_t bits = 0;
   for (int j = 0; j < n; ++j) {
     const uint8_t *p = src + step * j;
-    bits |= static_cast<uint32_t>(GrayOfRGB(p[0], p[1], p[2]) < thresholds[j]) << (7 - j);
+    bits |= static_cast<uint32_t>(GrayOfRGB(p[0], p[1], p[2]) * 16 < t16[j]) << (7 - j);
   }
   return static_cast<uint8_t>(bits);
 }
@@ -17,15 +32,15 @@ inline uint8_t PackPixels(const uint8_t *src, const uint8_t *thresholds, int n) 
 // Byte i covers output columns 8i..8i+7; its first source pixel is 8i, or
 // count - 1 - 8i when mirroring.
 template <int step>
-void ConvertRow(uint8_t *dst, const uint8_t *src, int32_t count, const uint8_t *thresholds) {
+void ConvertRow(uint8_t *dst, const uint8_t *src, int32_t count, const tagTHRESHOLDS16 &t16) {
   const int32_t fullBytes = count / 8;
   for (int32_t i = 0; i < fullBytes; ++i) {
     const int64_t first = step > 0 ? 8 * int64_t{i} : int64_t{count} - 1 - 8 * int64_t{i};
-    dst[i] = PackPixels<step>(src + 3 * first, thresholds, 8);
+    dst[i] = PackPixels<step, 8>(src + 3 * first, t16);
   }
   if (const int rest = count % 8; rest != 0) {
     const int64_t first = step > 0 ? 8 * int64_t{fullBytes} : int64_t{rest} - 1;
-    dst[fullBytes] = PackPixels<step>(src + 3 * first, thresholds, rest);
+    dst[fullBytes] = PackLastPixels<step>(src + 3 * first, t16, rest);
   }
 }
 
@@ -34,11 +49,13 @@ void ConvertRow(uint8_t *dst, const uint8_t *src, int32_t count, const uint8_t *
 int32_t ConvertLineBuffer24To01(uint8_t *dst, const uint8_t *src, int32_t count,
                                 const tagDITHER &matrix, int32_t row, int32_t mirror) {
   if (count <= 0) return 0;
-  const uint8_t *thresholds = matrix[static_cast<uint32_t>(row) % 8].data();
+  tagTHRESHOLDS16 t16;
+  const auto &thresholds = matrix[static_cast<uint32_t>(row) % 8];
+  for (int j = 0; j < 8; ++j) t16[j] = uint32_t{thresholds[j]} * 16;
   if (mirror) {
-    ConvertRow<-3>(dst, src, count, thresholds);
+    ConvertRow<-3>(dst, src, count, t16);
   } else {
-    ConvertRow<3>(dst, src, count, thresholds);
+    ConvertRow<3>(dst, src, count, t16);
   }
   return (count + 7) / 8;
 }

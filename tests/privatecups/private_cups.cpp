@@ -120,6 +120,60 @@ std::string PrivateCups::server() const {
 
 std::string PrivateCups::captureDir() const { return root_ + "/out"; }
 
+namespace {
+
+// Scheduler settings: loopback only, no browsing, anyone may do anything.
+std::string CupsdConf(int port) {
+  return "LogLevel debug\n"
+         "MaxLogSize 0\n"
+         "Listen 127.0.0.1:" + std::to_string(port) + "\n"
+         "Browsing No\n"
+         "BrowseLocalProtocols none\n"
+         "WebInterface No\n"
+         "DefaultAuthType None\n"
+         "ErrorPolicy abort-job\n"
+         "PreserveJobHistory Yes\n"
+         "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+         "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
+         "<Policy default>\n"
+         "  JobPrivateAccess all\n  JobPrivateValues none\n"
+         "  SubscriptionPrivateAccess all\n  SubscriptionPrivateValues none\n"
+         "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+         "</Policy>\n";
+}
+
+// Every file and folder of the scheduler under root.
+std::string CupsFilesConf(const std::string &r) {
+  return "ServerRoot " + r + "/conf\n"
+         "RequestRoot " + r + "/spool\n"
+         "TempDir " + r + "/spool/tmp\n"
+         "CacheDir " + r + "/cache\n"
+         "StateDir " + r + "/state\n"
+         "ServerBin " + r + "/bin\n"
+         "ServerKeychain " + r + "/ssl\n"
+         "AccessLog " + r + "/log/access_log\n"
+         "ErrorLog " + r + "/log/error_log\n"
+         "PageLog " + r + "/log/page_log\n"
+         "LogFilePerm 0644\n"
+         "FileDevice No\n";
+}
+
+// ServerBin: the system's programs, plus our filter when one is given.
+std::string LinkServerBin(const std::string &root, const std::string &filterPath) {
+  const fs::path systemBin = VANTREX_CUPS_SERVERBIN;
+  std::error_code ec;
+  for (const char *dir : {"cgi-bin", "daemon", "driver", "monitor", "notifier"})
+    if (fs::exists(systemBin / dir)) fs::create_symlink(systemBin / dir, root + "/bin/" + dir, ec);
+  if (ec || !LinkEntries(systemBin / "filter", root + "/bin/filter"))
+    return "cannot link the system's ServerBin " + systemBin.string();
+  if (filterPath.empty()) return {};
+  fs::create_symlink(fs::absolute(filterPath), root + "/bin/filter/vantrex-filter", ec);
+  if (ec || !fs::exists(filterPath)) return "filter not found: " + filterPath;
+  return {};
+}
+
+}  // namespace
+
 bool PrivateCups::prepareRoot(const std::string &filterPath) {
   char pattern[] = "/tmp/vantrex-cups-XXXXXX";
   if (!mkdtemp(pattern)) {
@@ -138,61 +192,17 @@ bool PrivateCups::prepareRoot(const std::string &filterPath) {
     return false;
   }
   chmod((root_ + "/out").c_str(), 01777);
-
-  const fs::path systemBin = VANTREX_CUPS_SERVERBIN;
-  for (const char *dir : {"cgi-bin", "daemon", "driver", "monitor", "notifier"})
-    if (fs::exists(systemBin / dir)) fs::create_symlink(systemBin / dir, root_ + "/bin/" + dir, ec);
-  if (ec || !LinkEntries(systemBin / "filter", root_ + "/bin/filter")) {
-    error_ = "cannot link the system's ServerBin " + systemBin.string();
-    return false;
-  }
-  if (!filterPath.empty()) {
-    fs::create_symlink(fs::absolute(filterPath), root_ + "/bin/filter/vantrex-filter", ec);
-    if (ec || !fs::exists(filterPath)) {
-      error_ = "filter not found: " + filterPath;
-      return false;
-    }
-  }
+  error_ = LinkServerBin(root_, filterPath);
+  if (!error_.empty()) return false;
   port_ = FindFreePort();
   if (port_ == 0) {
     error_ = "no free loopback port";
     return false;
   }
-  const std::string r = root_;
-  const std::string conf =
-      "LogLevel debug\n"
-      "MaxLogSize 0\n"
-      "Listen 127.0.0.1:" + std::to_string(port_) + "\n"
-      "Browsing No\n"
-      "BrowseLocalProtocols none\n"
-      "WebInterface No\n"
-      "DefaultAuthType None\n"
-      "ErrorPolicy abort-job\n"
-      "PreserveJobHistory Yes\n"
-      "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-      "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n"
-      "<Policy default>\n"
-      "  JobPrivateAccess all\n  JobPrivateValues none\n"
-      "  SubscriptionPrivateAccess all\n  SubscriptionPrivateValues none\n"
-      "  <Limit All>\n    Order deny,allow\n  </Limit>\n"
-      "</Policy>\n";
-  const std::string files =
-      "ServerRoot " + r + "/conf\n"
-      "RequestRoot " + r + "/spool\n"
-      "TempDir " + r + "/spool/tmp\n"
-      "CacheDir " + r + "/cache\n"
-      "StateDir " + r + "/state\n"
-      "ServerBin " + r + "/bin\n"
-      "ServerKeychain " + r + "/ssl\n"
-      "AccessLog " + r + "/log/access_log\n"
-      "ErrorLog " + r + "/log/error_log\n"
-      "PageLog " + r + "/log/page_log\n"
-      "LogFilePerm 0644\n"
-      "FileDevice No\n";
-  if (!WriteFile(r + "/conf/cupsd.conf", conf, 0644) ||
-      !WriteFile(r + "/conf/cups-files.conf", files, 0644) ||
-      !WriteFile(r + "/bin/backend/capture", kCaptureBackend, 0755)) {
-    error_ = "cannot write the configuration under " + r;
+  if (!WriteFile(root_ + "/conf/cupsd.conf", CupsdConf(port_), 0644) ||
+      !WriteFile(root_ + "/conf/cups-files.conf", CupsFilesConf(root_), 0644) ||
+      !WriteFile(root_ + "/bin/backend/capture", kCaptureBackend, 0755)) {
+    error_ = "cannot write the configuration under " + root_;
     return false;
   }
   return true;

@@ -16,8 +16,9 @@
 // if it lingers) and removes the directory, also when a test fails early.
 // If the test process itself dies, the daemon is sent SIGTERM as well.
 //
-// Filters and backends run as user "lp": capture files must be in a
-// directory that "lp" can write; captureDir() is one.
+// Filters and backends run as user "lp": the filter program and the PPD must
+// be readable by "lp", and capture files must be in a directory that "lp" can
+// write; captureDir() is one.
 //
 // Typical use:
 //   vantrex::test::PrivateCups cups(VANTREX_FILTER_PATH);

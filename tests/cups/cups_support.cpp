@@ -19,7 +19,7 @@ namespace vantrex::test {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  char pattern[] = "/tmp/vantrex-test-XXXXXX";
+  char pattern[] = "/tmp/vantrex-cupstest-XXXXXX";
   if (mkdtemp(pattern)) {
     path_ = pattern;
     // Filters may run as "lp" and must reach what lies here.

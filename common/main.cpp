@@ -74,6 +74,10 @@ int main(int argc, char *argv[]) {
   if (argc != 6 && argc != 7) return 1;
   // A closed backend then shows as a write error instead of killing us.
   signal(SIGPIPE, SIG_IGN);
+  struct sigaction cancel = {};
+  cancel.sa_handler = [](int) { g_JobCancelled = 1; };
+  cancel.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &cancel, nullptr);
   static char outputBuffer[1 << 16];
   setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
 

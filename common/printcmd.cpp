@@ -89,6 +89,7 @@ struct tagJOB {
   cups_raster_t *ras = nullptr;
   std::vector<uint8_t> pageBitmap;
   std::vector<uint8_t> lineBuffer;  // grows, never shrinks
+  uint64_t bytesIn = 0;  // read from the input so far
   int pagesWritten = 0;
   std::string error;  // the first failure; reported once at the end
 
@@ -151,11 +152,12 @@ bool PrepareLineBuffer(tagJOB &job, const tagPAGE &page) {
 }
 
 // Reads every line of the page, converting the first H into the bitmap (or
-// none when matrix is null). False on a short read.
+// none when matrix is null). False on a short read. A cancelled job stops
+// early; the caller then writes nothing more.
 bool RenderSimplePage(tagJOB &job, const tagPAGE &page, const tagDITHER *matrix,
                       int32_t mirror, uint32_t &linesRead) {
   uint8_t *line = job.lineBuffer.data();
-  for (linesRead = 0; linesRead < page.rasterHeight; ++linesRead) {
+  for (linesRead = 0; linesRead < page.rasterHeight && !g_JobCancelled; ++linesRead) {
     if (cupsRasterReadPixels(job.ras, line, page.bytesPerLine) != page.bytesPerLine) return false;
     if (matrix && linesRead < static_cast<uint32_t>(page.drawHeight)) {
       const int32_t row = static_cast<int32_t>(linesRead);
@@ -182,6 +184,18 @@ int32_t ClampToInt32(uint32_t value) {
   return static_cast<int32_t>(std::min<uint32_t>(value, std::numeric_limits<int32_t>::max()));
 }
 
+// Hands libcups the input and counts what it takes, so that an empty input
+// (a job without pages) can be told from one that is not raster at all.
+ssize_t ReadInput(void *ctx, unsigned char *buffer, size_t length) {
+  auto &job = *static_cast<tagJOB *>(ctx);
+  ssize_t n;
+  do {
+    n = read(job.inputFd, buffer, length);
+  } while (n < 0 && errno == EINTR && !g_JobCancelled);
+  if (n > 0) job.bytesIn += static_cast<uint64_t>(n);
+  return n;
+}
+
 // Opens the input and the raster stream and allocates the page bitmap.
 bool StartJob(tagJOB &job, int argc, char *argv[]) {
   if (argc == 7 && argv[6] != nullptr) {
@@ -192,9 +206,9 @@ bool StartJob(tagJOB &job, int argc, char *argv[]) {
     }
     job.ownsInput = true;
   }
-  job.ras = cupsRasterOpen(job.inputFd, CUPS_RASTER_READ);
+  job.ras = cupsRasterOpenIO(ReadInput, &job, CUPS_RASTER_READ);
   if (job.ras == nullptr) {
-    job.Fail("the input is not a CUPS raster stream");
+    if (job.bytesIn > 0) job.Fail("the input is not a CUPS raster stream");
     return false;
   }
   if (!TryResize(job.pageBitmap, kPageBitmapSize)) {
@@ -205,6 +219,8 @@ bool StartJob(tagJOB &job, int argc, char *argv[]) {
 }
 
 }  // namespace
+
+volatile sig_atomic_t g_JobCancelled = 0;
 
 int SendPrinterCommandForPageBitmap(const uint8_t *pageBitmap, int32_t pageWidth,
                                     int32_t pageHeight, FILE *out) {
@@ -266,18 +282,21 @@ int SendPrinterCommand(int argc, char *argv[], int32_t writeDensity, int32_t adj
       }
     }
 
+    if (g_JobCancelled) break;
     WritePage(job, page, jobHeader);
     if (ferror(stdout)) {
       job.Fail(std::string("cannot write the printer stream: ") + strerror(errno));
       break;
     }
-    more = cupsRasterReadHeader2(job.ras, &header);
+    more = !g_JobCancelled && cupsRasterReadHeader2(job.ras, &header);
   }
 
   if (fflush(stdout) != 0 || ferror(stdout)) {
     job.Fail(std::string("cannot write the printer stream: ") + strerror(errno));
   }
-  if (job.error.empty()) return 0;
+  // A cancelled job loses nothing anyone still wants: the stream ends after
+  // its last complete page, and the failures its end caused are not reported.
+  if (job.error.empty() || g_JobCancelled) return 0;
   fprintf(stderr, "ERROR: %s\n", job.error.c_str());
   return 1;
 }

@@ -5,6 +5,7 @@
 #include <cups/raster.h>
 
 #include <array>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 
@@ -27,6 +28,10 @@ inline constexpr std::array<uint8_t, 4> g_ucESC_LANE_NO{0x1B, 0x7C, 0x4C, 0};
 inline constexpr std::array<uint8_t, 5> g_ucESC_OFFSET_Y{0x1B, 0x7C, 0x59, 0, 0};
 inline constexpr std::array<uint8_t, 7> g_ucESC_RASTER{0x1B, 0x7C, 0x30, 0x36, 0x01, 0, 0};
 inline constexpr std::array<uint8_t, 3> g_ucESC_FF{0x1B, 0x7C, 0x0C};
+
+// Set when the print system cancels the job (SIGTERM): the page loop then
+// stops before writing another page, so the stream ends after a complete page.
+extern volatile sig_atomic_t g_JobCancelled;
 
 // Reads the raster (argv[6] when argc is 7, else standard input), renders
 // every page and writes the command stream to standard output. Returns the

@@ -55,15 +55,22 @@ void WriteWholeFile(const std::string &path, std::span<const uint8_t> bytes) {
 
 // Feeds `input` to inFd (if >= 0) and collects outFd until it ends, without
 // blocking on either.
-std::vector<uint8_t> Pump(int inFd, std::span<const uint8_t> input, int outFd,
-                          long closeOutputAfter) {
+std::vector<uint8_t> Pump(pid_t pid, int inFd, std::span<const uint8_t> input, int outFd,
+                          const RunOptions &options) {
+  const long closeOutputAfter = options.closeOutputAfter;
+  const bool cancels = options.terminateAfterOutput >= 0;
+  bool terminated = false;
   std::vector<uint8_t> out;
   size_t sent = 0;
   if (inFd >= 0) fcntl(inFd, F_SETFL, O_NONBLOCK);
-  while (inFd >= 0 || outFd >= 0) {
+  while (outFd >= 0 || (inFd >= 0 && sent < input.size())) {
+    if (inFd >= 0 && sent == input.size() && !cancels) {
+      close(inFd);
+      inFd = -1;
+    }
     pollfd fds[2];
     nfds_t n = 0;
-    if (inFd >= 0) fds[n++] = {inFd, POLLOUT, 0};
+    if (inFd >= 0 && sent < input.size()) fds[n++] = {inFd, POLLOUT, 0};
     if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
     if (poll(fds, n, -1) < 0) {
       if (errno == EINTR) continue;
@@ -74,7 +81,7 @@ std::vector<uint8_t> Pump(int inFd, std::span<const uint8_t> input, int outFd,
       if (fds[i].fd == inFd) {
         const ssize_t w = write(inFd, input.data() + sent, input.size() - sent);
         if (w > 0) sent += static_cast<size_t>(w);
-        if ((w < 0 && errno != EAGAIN) || sent == input.size()) {
+        if (w < 0 && errno != EAGAIN) {
           close(inFd);
           inFd = -1;
         }
@@ -82,6 +89,12 @@ std::vector<uint8_t> Pump(int inFd, std::span<const uint8_t> input, int outFd,
         uint8_t chunk[65536];
         const ssize_t r = read(outFd, chunk, sizeof chunk);
         if (r > 0) out.insert(out.end(), chunk, chunk + r);
+        if (cancels && !terminated && static_cast<long>(out.size()) >= options.terminateAfterOutput) {
+          kill(pid, SIGTERM);
+          terminated = true;
+          if (inFd >= 0) close(inFd);
+          inFd = -1;
+        }
         const bool enough = closeOutputAfter >= 0 && static_cast<long>(out.size()) >= closeOutputAfter;
         if (r == 0 || (r < 0 && errno != EINTR) || enough) {
           close(outFd);
@@ -90,6 +103,7 @@ std::vector<uint8_t> Pump(int inFd, std::span<const uint8_t> input, int outFd,
       }
     }
   }
+  if (inFd >= 0) close(inFd);
   return out;
 }
 
@@ -155,7 +169,7 @@ RunResult RunProgram(const std::vector<std::string> &argv, std::span<const uint8
   close(errFd);
 
   RunResult result;
-  result.out = Pump(inPipe[1], input, outPipe[0], options.closeOutputAfter);
+  result.out = Pump(pid, inPipe[1], input, outPipe[0], options);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -60,6 +60,10 @@ struct RunOptions {
   // Close the read end of standard output after this many bytes (emulates a
   // backend that goes away); -1 to read everything.
   long closeOutputAfter = -1;
+  // Cancel the job as the scheduler does once this many output bytes have
+  // arrived: SIGTERM to the child, then end of input. Until then the input
+  // stays open after the last byte, as a slow upstream filter's would. -1: never.
+  long terminateAfterOutput = -1;
 };
 
 // Path of the vantrex-filter binary built with the tests.

@@ -325,7 +325,7 @@ int TavikImageProc(cups_raster_t *ras, uint8_t *lineBuffer, int32_t bytesPerLine
 
   // A negative width is a header width beyond 32 bits: as wide as any.
   const int32_t drawnWidth =
-      pageWidth < 0 || pageWidth > kTavikPageWidth ? kTavikPageWidth : pageWidth;
+      pageWidth < 0 || pageWidth > kPageBitmapWidth ? kPageBitmapWidth : pageWidth;
   const auto lineBytes = static_cast<unsigned>(bytesPerLine);
   int32_t dropped = 0;
   int32_t bandLine = 0;

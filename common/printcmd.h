@@ -9,17 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 
-// Page bitmap: 1 = ink, leftmost pixel in the most significant bit, rows of
-// 1240 bytes one after another, four lanes of 310 bytes per row.
-inline constexpr int32_t kPageBitmapWidth = 9920;
-inline constexpr int32_t kPageBitmapRowBytes = 1240;
-inline constexpr int32_t kPageBitmapHeight = 14645;
-inline constexpr int32_t kPageBitmapSize = kPageBitmapRowBytes * kPageBitmapHeight;
-inline constexpr int32_t kLaneCount = 4;
-inline constexpr int32_t kLaneWidth = 2480;
-inline constexpr int32_t kLaneBytes = 310;
-// The size command never announces less than this in either direction.
-inline constexpr int32_t kMinPageExtent = 2364;
+#include "PageBitmap.h"
+
 
 // Page command templates; the parameter bytes are filled in when written.
 inline constexpr std::array<uint8_t, 3> g_ucESC_INIT{0x1B, 0x7C, 0x40};

@@ -88,18 +88,18 @@ void Tavik_GrayBitmap_Gosakakusan(tagDEVDATA *devData, const tagBANDBITMAP *band
 }
 
 tagBANDBITMAP Tavik_GrayBand(uint8_t *buffer) {
-  constexpr int32_t bands = (kTavikPageHeight + kTavikBandLines - 1) / kTavikBandLines;
-  return {kTavikPageWidth, kTavikPageHeight, kTavikPageWidth, kTavikBandBufferSize,
-          buffer,          kTavikPageWidth,  kTavikBandLines, kTavikPageWidth,
-          bands,           1,                kTavikPageHeight, 0,
-          0,               kTavikPageWidth,  kTavikBandLines};
+  constexpr int32_t bands = (kPageBitmapHeight + kTavikBandLines - 1) / kTavikBandLines;
+  return {kPageBitmapWidth, kPageBitmapHeight, kPageBitmapWidth, kTavikBandBufferSize,
+          buffer,          kPageBitmapWidth,  kTavikBandLines, kPageBitmapWidth,
+          bands,           1,                kPageBitmapHeight, 0,
+          0,               kPageBitmapWidth,  kTavikBandLines};
 }
 
 tagBANDBITMAP Tavik_PageBand(uint8_t *pageBitmap) {
-  return {kTavikPageWidth, kTavikPageHeight, kTavikPageRowBytes, kTavikPageBytes,
-          pageBitmap,      kTavikPageWidth,  kTavikPageHeight,   kTavikPageRowBytes,
+  return {kPageBitmapWidth, kPageBitmapHeight, kPageBitmapRowBytes, kPageBitmapSize,
+          pageBitmap,      kPageBitmapWidth,  kPageBitmapHeight,   kPageBitmapRowBytes,
           1,               1,                0,                  0,
-          0,               kTavikPageWidth,  kTavikPageHeight};
+          0,               kPageBitmapWidth,  kPageBitmapHeight};
 }
 
 namespace {

@@ -5,15 +5,12 @@
 
 #include <cstdint>
 
+#include "PageBitmap.h"
 #include "TAVIK_Buffer.h"
 #include "TAVIK_ImageLib.h"
 
 // Size of the gray band buffer: 845 lines of 9920 ink values fit in it.
 inline constexpr int32_t kTavikBandBufferSize = 8388608;
-inline constexpr int32_t kTavikPageWidth = 9920;
-inline constexpr int32_t kTavikPageHeight = 14645;
-inline constexpr int32_t kTavikPageRowBytes = 1240;
-inline constexpr int32_t kTavikPageBytes = kTavikPageRowBytes * kTavikPageHeight;
 inline constexpr int32_t kTavikBandLines = 845;
 inline constexpr int32_t kTavikResolution = 600;
 

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <csignal>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -19,6 +20,52 @@ inline constexpr std::array<uint8_t, 4> g_ucESC_LANE_NO{0x1B, 0x7C, 0x4C, 0};
 inline constexpr std::array<uint8_t, 5> g_ucESC_OFFSET_Y{0x1B, 0x7C, 0x59, 0, 0};
 inline constexpr std::array<uint8_t, 7> g_ucESC_RASTER{0x1B, 0x7C, 0x30, 0x36, 0x01, 0, 0};
 inline constexpr std::array<uint8_t, 3> g_ucESC_FF{0x1B, 0x7C, 0x0C};
+
+// The ten job settings, in the order the page loop takes them.
+struct tagJOBSETTINGS {
+  int32_t writeDensity = 0;
+  int32_t adjustLength = 0;
+  int32_t writeSpeed = 0;
+  int32_t writeRepeat = 0;
+  int32_t lineEnhance = 0;
+  int32_t laneOverlap = 0;
+  int32_t mirror = 1;
+  int32_t dotScreening = 0;
+  int32_t frequency = 38;
+  int32_t angle = 37;
+};
+
+// One job's page engine, fed a page at a time and a line at a time by a front
+// end (the filter's raster reader, the printer application's callbacks).
+// Owns the page bitmap; writes the command stream to `out`.
+struct tagPRINTJOB;
+
+// The engine's entry points. Every failure leaves its reason in
+// PrintJobError(); the stream keeps every page written before it.
+//   StartPrintJob: allocates the page bitmap; false when memory cannot be had.
+//   StartPrintPage: a page of width x height pixels as its raster header
+//     gives them; false (nothing allocated) when the printer cannot take it.
+//   PutPrintLine: the page's next line, 24-bit RGB, `bytes` long; pixels the
+//     line does not cover read as white, bytes past the drawn width are never
+//     read. Lines past the drawn height are counted and dropped.
+//   EndPrintPage: finishes the page (missing lines stay white) and writes it,
+//     the job header before the first page; false when the stream cannot be
+//     written.
+// Raster front ends that deliver gray expand a gray value g to (g, g, g).
+tagPRINTJOB *NewPrintJob();  // paired with DeletePrintJob
+void DeletePrintJob(tagPRINTJOB *job);
+bool StartPrintJob(tagPRINTJOB *job, const tagJOBSETTINGS &settings, FILE *out);
+bool StartPrintPage(tagPRINTJOB *job, uint32_t width, uint32_t height);
+void PutPrintLine(tagPRINTJOB *job, const uint8_t *line, size_t bytes);
+bool EndPrintPage(tagPRINTJOB *job);
+int PrintJobPagesWritten(const tagPRINTJOB *job);
+const char *PrintJobError(const tagPRINTJOB *job);
+
+// The filter's job over any input: raster bytes from `read` (as
+// cupsRasterOpenIO takes them), the stream to `out`, "ERROR:", "INFO:" and
+// "PAGE:" lines to `messages`. Returns the exit status as SendPrinterCommand.
+int RunFilterJob(cups_raster_iocb_t read, void *ctx, const tagJOBSETTINGS &settings, FILE *out,
+                 FILE *messages);
 
 // Set when the print system cancels the job (SIGTERM): the page loop then
 // stops before writing another page, so the stream ends after a complete page.

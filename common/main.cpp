@@ -12,6 +12,7 @@
 
 #include "cmnFilter.h"
 #include "printcmd.h"
+#include "vantrex_version.h"
 
 // The option's value under "<prefix>.<keyword>", else under the bare keyword,
 // else null. The text belongs to the option array.
@@ -71,6 +72,10 @@ int32_t GetOptionChoiceValue(int numOptions, cups_option_t *options, const char 
 }
 
 int main(int argc, char *argv[]) {
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    puts("vantrex-filter " VANTREX_VERSION);
+    return 0;
+  }
   if (argc != 6 && argc != 7) return 1;
   // A closed backend then shows as a write error instead of killing us.
   signal(SIGPIPE, SIG_IGN);

@@ -16,18 +16,21 @@
 
 #include "kt50image.h"
 #include "kt50stream.h"
+#include "vantrex_version.h"
 
 namespace {
 
 constexpr const char kProgram[] = "vantrex-decode";
 constexpr const char kUsage[] =
-    "usage: vantrex-decode [--list] [--out PREFIX] [--format png|pbm] [FILE|-]\n";
+    "usage: vantrex-decode [--list] [--out PREFIX] [--format png|pbm] [FILE|-]\n"
+    "       vantrex-decode -h | --help | --version\n";
 constexpr const char kHelp[] =
     "Checks a KT50 command stream (standard input when FILE is - or absent)\n"
     "and prints its pages and sizes.\n"
     "  --list          also list the job header and every command with its offset\n"
     "  --out PREFIX    render page n to PREFIX-n.png (black = ink)\n"
     "  --format pbm    render to PREFIX-n.pbm instead\n"
+    "  --version       print the version and exit\n"
     "Pages of 1 to 9920 x 1 to 14645 pixels are accepted. Exit status: 0 sound,\n"
     "1 faulty stream or file error, 2 bad usage.\n";
 
@@ -67,6 +70,9 @@ int ParseArguments(int argc, char **argv, Options &options) {
     } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       std::fputs(kHelp, stdout);
+      std::exit(0);
+    } else if (arg == "--version") {
+      std::puts("vantrex-decode " VANTREX_VERSION);
       std::exit(0);
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option");

@@ -62,7 +62,7 @@ done
 printf 'ServerBin %s\n' "$work/bin" > "$work/cups-files.conf"
 
 echo "Printing $input through the CUPS filter chain ${options[*]:-}"
-if ! cupsfilter -c "$work/cups-files.conf" -p ppd/vantrex-kt50.ppd -e -m printer/kt50 \
+if ! cupsfilter -c "$work/cups-files.conf" -p "$build/ppd/vantrex-kt50.ppd" -e -m printer/kt50 \
      "${options[@]}" "$input" > "$stream" 2> "$log"; then
   echo "run-sample: the filter chain failed; messages in $log:" >&2
   grep -E '^(ERROR|WARNING):' "$log" >&2 || tail -n 20 "$log" >&2

@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "rasterwriter.h"
+#include "vantrex_version.h"
 
 namespace {
 
 int Usage() {
-  fprintf(stderr, "usage: vantrex-mkraster [-w width] [-h height] [-n pages] [-c] [-o file]\n");
+  fprintf(stderr, "usage: vantrex-mkraster [-w width] [-h height] [-n pages] [-c] [-o file]\n"
+                  "       vantrex-mkraster --version\n");
   return 2;
 }
 
@@ -32,6 +34,10 @@ bool ReadCount(const char *text, uint32_t min, uint32_t max, uint32_t &out) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    puts("vantrex-mkraster " VANTREX_VERSION);
+    return 0;
+  }
   uint32_t width = 4960, height = 7016, pages = 1;
   bool compressed = false;
   const char *output = nullptr;

@@ -3,6 +3,7 @@
 // does, reporting a page that ends early. Reading alone is also the floor
 // that the filter's own time is measured against.
 //   vantrex-rasterinfo [file]     (standard input without a file)
+//   vantrex-rasterinfo --version
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,10 +14,16 @@
 
 #include <cups/raster.h>
 
+#include "vantrex_version.h"
+
 int main(int argc, char *argv[]) {
   if (argc > 2) {
-    fprintf(stderr, "usage: vantrex-rasterinfo [file]\n");
+    fprintf(stderr, "usage: vantrex-rasterinfo [file]\n       vantrex-rasterinfo --version\n");
     return 2;
+  }
+  if (argc == 2 && strcmp(argv[1], "--version") == 0) {
+    puts("vantrex-rasterinfo " VANTREX_VERSION);
+    return 0;
   }
   const int fd = argc == 2 ? open(argv[1], O_RDONLY) : STDIN_FILENO;
   if (fd < 0) {

@@ -122,7 +122,7 @@ TestPpd::TestPpd(const std::vector<TestOption> &options) : file_(dir_.path() / "
 }
 
 PpdPtr openProjectPpd() {
-  return PpdPtr(ppdOpenFile(VANTREX_SOURCE_DIR "/ppd/vantrex-kt50.ppd"));
+  return PpdPtr(ppdOpenFile(VANTREX_PPD_PATH));
 }
 
 }  // namespace dialog_model_test

@@ -74,7 +74,7 @@ TEST(PanelCreation, VersionPanelAloneForAPpdWithoutTheOptions) {
 
 TEST(PanelCreation, ProjectPpdGivesAllEightAndItsDefaults) {
   PpdPtr ppd = openProjectPpd();
-  if (!ppd) GTEST_SKIP() << "ppd/vantrex-kt50.ppd not present";
+  if (!ppd) GTEST_SKIP() << "the built PPD is not present";
   PanelSettings s;
   ASSERT_TRUE(initPanelSettings(ppd.get(), s));
   EXPECT_EQ(s.nWriteSpeedChoice, 0);

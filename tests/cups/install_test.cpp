@@ -1,7 +1,8 @@
 // Installation of the driver component into a staging root (DESTDIR): the
 // filter lands in the scheduler's filter folder, the PPD where lpinfo -m
 // looks, the checker accepts the installed pair, and the uninstall step
-// removes both.
+// removes both; a whole install brings the tools and the manual pages but
+// not the dialog stand-in unless asked for.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -51,6 +52,22 @@ TEST(Install, StagedInstallPutsFilterAndPpdWhereCupsFindsThem) {
   EXPECT_FALSE(fs::exists(filter));
   EXPECT_FALSE(fs::exists(ppd));
   EXPECT_FALSE(fs::exists(stage.path() + kPpdDir)) << "empty PPD folder left behind";
+}
+
+TEST(Install, WholeInstallBringsToolsAndManualPagesButNotTheDialogHost) {
+  TempDir stage;
+  CommandResult install = RunCommand({VANTREX_CMAKE_COMMAND, "--install", VANTREX_BUILD_DIR},
+                                     {"DESTDIR=" + stage.path()});
+  ASSERT_EQ(install.status, 0) << install.output;
+  const std::string bin = stage.path() + VANTREX_INSTALL_BINDIR;
+  const std::string man = stage.path() + VANTREX_INSTALL_MANDIR;
+  for (const char *tool : {"vantrex-decode", "vantrex-mkraster", "vantrex-rasterinfo"})
+    EXPECT_TRUE(fs::is_regular_file(bin + "/" + tool)) << tool;
+  for (const char *page : {"man8/vantrex-filter.8", "man1/vantrex-decode.1",
+                           "man1/vantrex-mkraster.1", "man1/vantrex-rasterinfo.1"})
+    EXPECT_TRUE(fs::is_regular_file(man + "/" + page)) << page;
+  // The stand-in has this build folder's path in it: useless anywhere else.
+  EXPECT_EQ(fs::exists(bin + "/vantrex-pde-host"), VANTREX_INSTALL_PDE_HOST != 0);
 }
 
 }  // namespace

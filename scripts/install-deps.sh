@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages.
-# Usage: install-deps.sh [run|test]   (run: enough to print the sample)
+# Usage: install-deps.sh [run|test|package]   (run: enough to print the
+# sample; package: the Debian packaging tools, build dependencies come from
+# debian/control)
 set -euo pipefail
 what=${1:-test}
 packages=(cmake g++ make pkg-config libcups2-dev libpng-dev
           cups-client cups-bsd cups-daemon cups-filters ghostscript poppler-utils)
 if [ "$what" = test ]; then
-  packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic)
+  packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic
+             groff-base)
+fi
+if [ "$what" = package ]; then
+  packages=(dpkg-dev debhelper lintian)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,45 @@
+// Small helpers of the release tests: files, lines and the text of man(7)
+// pages with roff's escapes for the minus sign and hyphenation removed.
+#pragma once
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace release_test {
+
+inline std::string ReadText(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline std::vector<std::string> Split(const std::string &text, char separator) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, separator)) parts.push_back(part);
+  return parts;
+}
+
+// "\-" becomes "-"; "\%" and "\&" disappear.
+inline std::string Unescape(const std::string &roff) {
+  std::string plain;
+  for (size_t i = 0; i < roff.size(); ++i) {
+    if (roff[i] == '\\' && i + 1 < roff.size()) {
+      const char next = roff[i + 1];
+      if (next == '-') { plain += '-'; ++i; continue; }
+      if (next == '%' || next == '&') { ++i; continue; }
+    }
+    plain += roff[i];
+  }
+  return plain;
+}
+
+inline std::vector<std::string> ManLines(const std::string &page) {
+  return Split(Unescape(ReadText(std::string(VANTREX_MAN_DIR) + "/" + page)), '\n');
+}
+
+}  // namespace release_test

@@ -149,6 +149,10 @@ void TavikStartPage(tagIMAGEPAGE &image, uint8_t *gray, uint8_t *pageBitmap, tag
   // A negative width is a header width beyond 32 bits: as wide as any.
   image.drawnWidth = pageWidth < 0 || pageWidth > kPageBitmapWidth ? kPageBitmapWidth : pageWidth;
   image.rows = std::clamp(pageHeight, 0, kPageBitmapHeight);
+  // Columns right of the page hold no ink: the tone curves keep 0 at 0 and
+  // the AM screen leaves such columns blank, so neither needs to visit them.
+  // The error diffusion still runs the band's whole width.
+  image.band.curBandWidth = image.drawnWidth;
   image.bandLine = 0;
   image.diffusion = diffusion;
   image.frequency = frequency;

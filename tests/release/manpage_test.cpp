@@ -19,12 +19,6 @@ using namespace release_test;
 using vantrex::test::RunCommand;
 namespace fs = std::filesystem;
 
-std::string ProgramPath(const std::string &name) {
-  for (const std::string &entry : Split(VANTREX_PROGRAMS, ','))
-    if (entry.rfind(name + "=", 0) == 0) return entry.substr(name.size() + 1);
-  return {};
-}
-
 // Words that start with "-" and a letter: the options a text mentions.
 std::set<std::string> OptionWords(const std::string &text) {
   std::set<std::string> words;

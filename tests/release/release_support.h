@@ -16,12 +16,23 @@ inline std::string ReadText(const std::string &path) {
   return text.str();
 }
 
+inline void WriteBytesTo(const std::string &path, const std::string &bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
 inline std::vector<std::string> Split(const std::string &text, char separator) {
   std::vector<std::string> parts;
   std::string part;
   std::istringstream in(text);
   while (std::getline(in, part, separator)) parts.push_back(part);
   return parts;
+}
+
+// The path of a built program, from the "name=path,..." list of the build.
+inline std::string ProgramPath(const std::string &name) {
+  for (const std::string &entry : Split(VANTREX_PROGRAMS, ','))
+    if (entry.rfind(name + "=", 0) == 0) return entry.substr(name.size() + 1);
+  return {};
 }
 
 // "\-" becomes "-"; "\%" and "\&" disappear.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vantrex-bench-page: times one full 9920 x 14645 page for screening codes 0
 // (simple road), 3 (AM screen) and 4 (error diffusion) and prints each time
 // with its ratio to a plain libcups read of the same raster, all in one run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Layout of the 1-bit page bitmap that the screens draw into and the lane
 // writer sends, shared by the page loop and the image pipeline.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "cmnFilter.h"
 
 void SetPrintJobHeader(uint8_t *header, int32_t writeDensity, int32_t adjustLength,

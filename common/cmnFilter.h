@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job options that the filter and the dialog plug-in share, and the
 // writer of the 25-byte job header record. Built into both deliverables, so
 // it depends on nothing but the standard library.

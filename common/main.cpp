@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vantrex-filter: a CUPS filter that turns a job's RGB CUPS raster into the
 // KT50's command stream. Arguments: queue, job id, user, title, copies,
 // options [, file].

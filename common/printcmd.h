@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The filter's job loop and the printer command stream it writes: job header
 // record, page commands and the lane blocks of the 1-bit page bitmap.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Page pictures. Rows go straight from the page bitmap to the file: PBM keeps
 // the bitmap's own bit order (1 = black), PNG's 1-bit gray wants 0 = black,
 // so its rows are inverted on the way.

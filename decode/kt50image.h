@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pictures of decoded pages: what the printer would put on the media, one
 // file per page, black where there is ink.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Walks a KT50 command stream byte by byte, refusing anything the printer
 // could not take as it stands, and places lane blocks into page bitmaps.
 #include "kt50stream.h"

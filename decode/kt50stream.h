@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a KT50 command stream: the job header record, then per page the
 // initialisation, size, lane block and page end commands. The reader checks
 // the stream the way the printer would take it and places every lane block

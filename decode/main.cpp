@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vantrex-decode: checks a KT50 command stream, lists its commands and renders
 // its pages, so a job can be seen before media is spent on it.
 //

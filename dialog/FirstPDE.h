@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main settings panel: write density and length adjustment (slider and
 // entry field each), write speed, write repeat, line enhancement, lane
 // overlap and mirror (menus of the PPD's choices).

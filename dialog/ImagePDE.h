@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dot screening panel: screening mode, AM screen frequency and angle,
 // and a guide of before and after pictures for the chosen mode.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test print panel: three buttons that send the stored test jobs A, B
 // and C, patched with the current settings, to the dialog's printer.
 #pragma once

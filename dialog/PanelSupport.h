@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small pieces every panel class uses to move values between the model and
 // the toolkit: texts, the print settings, menus, summaries and nib loading.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #import "PanelSupport.h"
 
 std::optional<std::string> PMPrintSettingsStore::getValue(std::string_view key) const {

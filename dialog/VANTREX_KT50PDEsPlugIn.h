@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in's principal class: hands the print dialog its four panels.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #import "VANTREX_KT50PDEsPlugIn.h"
 
 #import "FirstPDE.h"

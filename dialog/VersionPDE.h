@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The version panel: the driver's name, version and copyright, all laid
 // out in its interface file.
 #pragma once

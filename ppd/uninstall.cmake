@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Removes every file that `cmake --install` recorded in the manifests listed
 # in MANIFEST (those that exist), under $ENV{DESTDIR} as the install did,
 # then the PPD folder if it is left empty.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the Debian packages into out/packages/ and checks them with lintian.
 # The build dependencies come from debian/control (apt-get build-dep).
 #

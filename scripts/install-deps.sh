@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what the build and the tests need from Debian's packages.
 # Usage: install-deps.sh [run|test|package]   (run: enough to print the
 # sample; package: the Debian packaging tools, build dependencies come from

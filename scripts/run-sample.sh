@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Prints the bundled sample document (or a PDF you name) the way a real queue
 # would: the system's own PDF and raster filters, then vantrex-filter, into a
 # KT50 command stream; vantrex-decode then renders it to preview pictures.

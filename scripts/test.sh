@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the dependencies, builds everything and runs the whole test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."

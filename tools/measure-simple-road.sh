@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Times the filter's simple road on one full page (9920 x 14645, the sample
 # chart) against reading the same raster with libcups alone, in one run, and
 # prints the ratios. Usage: measure-simple-road.sh BUILD_DIR [file|pipe]

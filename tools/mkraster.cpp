@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vantrex-mkraster: writes a CUPS raster of sample chart pages (RGB, 8 bits
 // per colour) for trying the filter.
 //   vantrex-mkraster [-w width] [-h height] [-n pages] [-c] [-o file]

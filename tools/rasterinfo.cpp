@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vantrex-rasterinfo: lists the pages of a CUPS raster (size, bytes per line,
 // bits, colour space) and reads every line through libcups, as the filter
 // does, reporting a page that ends early. Reading alone is also the floor

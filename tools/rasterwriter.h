@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing CUPS raster through libcups, for our tools and tests: pages of any
 // size, colour space and bit depth, filled line by line by a callback, and
 // the sample chart used by vantrex-mkraster.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fractions and common divisors for the AM screen's tiling.
 #include "TAVIK_AmiTbl.h"
 

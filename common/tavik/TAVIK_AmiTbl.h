@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Construction of the AM screen's threshold matrix.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The AM screen's threshold matrix: screen vector, cell ordering, supercell
 // with split levels, tiling, and the fixed 45-degree screens.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owned, zero-filled buffers of the image road. Every block the pipeline
 // allocates goes through Tavik_AllocZero so that running out of memory is a
 // plain failure result, never an exception or a crash.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tone curves, the AM screen binarizer and the error diffusion.
 #include "TAVIK_Dither.h"
 

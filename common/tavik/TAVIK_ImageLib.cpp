@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Rectangle measures of the image road.
 #include "TAVIK_ImageLib.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Rectangles of the image road: inclusive edges in 64-bit page or band
 // coordinates.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image road's per-band steps around the device data record.
 #include "TAVIK_MacLib.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image road's library interface: the device data record, the banded
 // bitmap descriptor and the per-band steps (tone curve, AM screen, error
 // diffusion).

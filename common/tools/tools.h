@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Line conversion of the simple screens: one RGB raster line becomes one row
 // of the 1-bit page bitmap through a fixed 8x8 threshold matrix.
 #pragma once

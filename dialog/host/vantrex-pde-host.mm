@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vantrex-pde-host: plays the print dialog for VantrexPDEs on a system
 // without macOS printing. It loads the bundle, asks the principal class for
 // the panels of a dialog type with a callback object that carries a parsed

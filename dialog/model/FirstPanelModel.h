@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main settings panel's logic: write density and length adjustment
 // (slider + entry field each), and the five menus write speed, write repeat,
 // line enhancement, lane overlap and mirror, whose items are the choices of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dot screening panel's logic: the screening mode (a position in the
 // choices of the PPD option TKDotScreening, equal to its code), the AM screen
 // frequency and angle, the rule that enables their controls, the guide

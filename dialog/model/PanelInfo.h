@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What identifies each of the four panels to the print dialog, and the
 // constants of the panel protocol shared by all of them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The state and routines that the three settings panels (main settings, dot
 // screening, test print) share: the eight PPD option references, the ten
 // choice fields, the PPD look-ups, the starting values and the reading of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The job's print settings as the panels see them: a store of string values
 // under string keys. The print dialog owns the real store; the adapters wrap
 // it (PMPrintSettingsGetValue / PMPrintSettingsSetValue), and tests and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test print panel's logic: a stored test job (a finished command stream
 // installed with the driver) is copied to a temporary file with its 25-byte
 // job header rewritten from the current settings, submitted as a raw job to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Conversions between the panels' numbers and the texts they are stored and
 // shown as. The readers behave like the toolkit's intValue / doubleValue on a
 // text field or a stored value, so the model reads typed and stored text the

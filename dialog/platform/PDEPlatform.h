@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the panels use from the print dialog and the print system: the panel
 // and plug-in protocols, the host's callback object, the print settings and
 // printer calls, and nib loading. On macOS these come from the system's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The print system and nib loading for a host without macOS printing.
 #import "PDEPlatform.h"
 

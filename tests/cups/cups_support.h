@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for the print-system tests: temporary folders, running programs,
 // making PDFs from PostScript, running the system's filter chain with our
 // PPD and filter, and looking at the decoded pages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Real PDFs through the system's filter chain and our filter (cupsfilter with
 // our PPD): every screening method yields a stream that decodes and puts ink
 // where the document has it, and nowhere else.

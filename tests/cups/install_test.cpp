@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Installation of the driver component into a staging root (DESTDIR): the
 // filter lands in the scheduler's filter folder, the PPD where lpinfo -m
 // looks, the checker accepts the installed pair, and the uninstall step

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The KT50's PPD: the system's checker accepts it, and its options agree with
 // the job option table that the filter and the dialog share.
 // The PPD API is deprecated in libcups, but it is how the print dialog reads

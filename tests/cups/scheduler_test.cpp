@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver behind a real queue of a private scheduler: lpadmin makes the
 // queue from our PPD, lp submits jobs, and the stream that reaches the
 // printer's device carries the job's options.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The vantrex-decode program as a user runs it: output, files and exit codes.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Page pictures read back: PNG through libpng, PBM by hand.
 #include <gtest/gtest.h>
 #include <png.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Builds KT50 command streams byte by byte for the decoder tests, written
 // from the stream layout directly rather than through any writer of ours.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Streams the printer could not take as they stand: every fault is refused
 // at the byte where it shows, and no input makes the reader stray.
 #include <gtest/gtest.h>

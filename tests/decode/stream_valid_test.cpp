@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Streams the printer takes: what the reader makes of them.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main settings panel through the real controls of "FirstPDE": sliders
 // and their entry fields, the five menus, saving, restoring, the mirror
 // guide and the summary.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dot screening panel through the real controls of "ImagePDE": the
 // enabling rule, the guide pictures, showing twice, saving and summary.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test print panel's buttons against a raw queue of a private CUPS
 // scheduler, and the version panel, which never touches the settings.
 #include <gtest/gtest.h>

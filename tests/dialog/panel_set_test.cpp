@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in's panel set as the print dialog receives it: four panels in a
 // fixed order for the general print dialog, none for other dialog types,
 // and nil when any panel refuses creation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs vantrex-pde-host (the print dialog stand-in) on a virtual X server
 // and reads back what it printed: "label = value" lines.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stored test jobs written by the tests, and a TMPDIR pointed at a scratch
 // directory so that no temporary file can hide elsewhere.
 #pragma once

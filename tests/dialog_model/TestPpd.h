@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PPDs written by the tests themselves: the KT50's eight options in their
 // usual order, which a test then changes (drops an option, shortens a choice
 // list, moves a default) before the text is parsed by libcups.

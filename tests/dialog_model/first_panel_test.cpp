@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main settings panel's model: menus, sliders, typed values at save,
 // the seven settings written, the mirror guide and the summary.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dot screening panel's model: enabling rule, guide pictures, popup
 // width, the three settings written and the summary.
 #include <gtest/gtest.h>

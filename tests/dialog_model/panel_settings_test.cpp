@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PanelSettings against parsed PPDs: creation checks, the two PPD look-ups,
 // starting values and reading the ten settings back from the print settings.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test print end to end: stored jobs written here, the settings stored
 // at the click, a raw job through a private CUPS scheduler, and what
 // arrives at the queue's device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test print's file handling without a print system: job names, the
 // patched copy and its clean-up, the result key and the safe use of
 // localised formats.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading typed and stored numbers, and the texts numbers are written as.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the filter meets outside the lab: input cut anywhere, headers that
 // cannot be read, an upstream filter that stalls while the job is cancelled,
 // inputs that cannot be read at all, and memory for any claimed page size.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole jobs through the real vantrex-filter binary: arguments, options,
 // page geometry, the simple screens, several pages, and every way a job can
 // end early. Expected streams come from the plain model in reference.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Lane blocks of a page bitmap and the job header record.
 #include <gtest/gtest.h>
 

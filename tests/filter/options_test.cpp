@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Job options: the option readers of the filter's entry, called directly.
 // (The whole job, options included, is checked through the binary in
 // job_test.cpp.)

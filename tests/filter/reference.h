@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A slow, plain model of what the filter must write, built from the rules of
 // the command stream and the simple screens, pixel by pixel, independent of
 // the filter's own code. Tests compare the filter's bytes against it.

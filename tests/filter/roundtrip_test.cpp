@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Round trips: rasters written through libcups go through the real filter,
 // and the stream it writes is read back with the stream decoder.
 #include <cups/raster.h>

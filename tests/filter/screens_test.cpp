@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The 8x8 screens and the line conversion of the simple road.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A private CUPS scheduler for tests.
 //
 // PrivateCups starts `cupsd -f` as a child process with its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The private scheduler itself: it starts, serves clients, carries a raw
 // job to its capture file, and leaves nothing behind.
 #include "private_cups.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The picture and strings-table formats our resource generators write and read.
 #include <gtest/gtest.h>
 

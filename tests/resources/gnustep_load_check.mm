@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loads the bundle resources the way the panels do, through NSBundle and
 // NSImage, and checks what comes back.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The guide pictures and the arrow as the build writes them into the bundle.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The bundle's strings tables as the build writes them: every key the panels
 // ask for, in both languages, with texts the panels can use as they stand.
 #include <gtest/gtest.h>

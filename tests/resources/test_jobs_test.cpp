@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stored test jobs A, B and C: valid KT50 streams with the default job
 // header, whose pages carry their charts, and that the test print panel can
 // patch.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test support for everything that drives the filter:
 //  - CUPS raster made through libcups (MakeRaster, with the page records and
 //    line fills of tools/rasterwriter.h, plus a few ready-made fills);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // peakrss FILE COMMAND [ARG...]: runs the command and writes its peak
 // resident memory in kB to FILE. A child of this small process starts with a
 // fresh peak; one forked straight from a large test process would inherit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The AM screen matrix: screen vectors, levels, cell ordering, the worked
 // 150 lpi / 30 degree matrix, matrix sides, fixed screens and the whole sweep
 // of frequencies and angles.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tone curves and the two binarizers.
 #include <gtest/gtest.h>
 

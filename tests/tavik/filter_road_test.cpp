@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole jobs through the real vantrex-filter on the image road (screening
 // codes 3 and 4), decoded and compared with whole-page computations.
 #include <gtest/gtest.h>

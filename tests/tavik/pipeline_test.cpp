@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The image road in process: TavikImageProc over rasters written through
 // libcups, checked against whole-page computations, and its guards against
 // short lines, short reads, huge headers and memory that cannot be had.

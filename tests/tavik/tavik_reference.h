@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whole-page computations of the image road for the tests: what the bands
 // must add up to when the page is taken in one piece.
 #pragma once

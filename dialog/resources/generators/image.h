@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small in-memory pictures and the simple file formats the dialog's
 // resources use: BMP (24-bit and 1-bit), ICO (32-bit) and binary PPM.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs the real filter on a picture of ours and reads back what it printed.
 #pragma once
 

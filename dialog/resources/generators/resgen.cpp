@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // vantrex-resgen: makes the dialog plug-in's resources at build time.
 //
 //   vantrex-resgen strings IN OUT            check a strings table, write it as UTF-16

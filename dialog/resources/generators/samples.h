@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pictures we draw ourselves: the photo-like sample of the dot screening
 // guide and the test charts behind the stored test jobs A, B and C.
 #pragma once

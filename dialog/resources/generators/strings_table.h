@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The localisation tables ("Localizable.strings"): reading them in the forms
 // the platform accepts and writing them as UTF-16 with a byte order mark,
 // which both Cocoa and GNUstep read without guessing the encoding.

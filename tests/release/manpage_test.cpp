@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The manual pages: each formats without a warning and is named as its
 // file; each program's own usage and its page list the same options; the
 // filter's page gives the job option table's ranges, defaults and choices.

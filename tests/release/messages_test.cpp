@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The filter's messages are the ones its manual page lists: faulty jobs of
 // every kind are run through the real program, and each line it writes on
 // standard error must match one of the page's MESSAGES patterns (bold text
@@ -22,29 +23,6 @@ namespace {
 using namespace release_test;
 using vantrex::test::RunCommand;
 namespace fs = std::filesystem;
-
-// The arguments of a roff request line: words, or "quoted text" in which ""
-// stands for one quote.
-std::vector<std::string> RoffArguments(const std::string &line) {
-  std::vector<std::string> args;
-  size_t i = line.find(' ');
-  while (i != std::string::npos && i < line.size()) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    if (i >= line.size()) break;
-    std::string arg;
-    if (line[i] == '"') {
-      for (++i; i < line.size(); ++i) {
-        if (line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') { arg += '"'; ++i; }
-        else if (line[i] == '"') { ++i; break; }
-        else arg += line[i];
-      }
-    } else {
-      while (i < line.size() && line[i] != ' ') arg += line[i++];
-    }
-    args.push_back(arg);
-  }
-  return args;
-}
 
 std::string Literal(const std::string &text) {
   static const std::regex special(R"re([.^$|()\[\]{}*+?\\])re");

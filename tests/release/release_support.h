@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small helpers of the release tests: files, lines and the text of man(7)
 // pages with roff's escapes for the minus sign and hyphenation removed.
 #pragma once
@@ -47,6 +48,29 @@ inline std::string Unescape(const std::string &roff) {
     plain += roff[i];
   }
   return plain;
+}
+
+// The arguments of a roff request line: words, or "quoted text" in which ""
+// stands for one quote.
+inline std::vector<std::string> RoffArguments(const std::string &line) {
+  std::vector<std::string> args;
+  size_t i = line.find(' ');
+  while (i != std::string::npos && i < line.size()) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    if (i >= line.size()) break;
+    std::string arg;
+    if (line[i] == '"') {
+      for (++i; i < line.size(); ++i) {
+        if (line[i] == '"' && i + 1 < line.size() && line[i + 1] == '"') { arg += '"'; ++i; }
+        else if (line[i] == '"') { ++i; break; }
+        else arg += line[i];
+      }
+    } else {
+      while (i < line.size() && line[i] != ' ') arg += line[i++];
+    }
+    args.push_back(arg);
+  }
+  return args;
 }
 
 inline std::vector<std::string> ManLines(const std::string &page) {

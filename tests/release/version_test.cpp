@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The version a user sees anywhere (each program's --version, the PPD's
 // *FileVersion, the dialog's version panel, the Debian packages) is the
 // project version.

@@ -126,7 +126,12 @@ unshare --net chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin 
   sh /tmp/kt50-check.sh || status=1
 
 if in_root test -f /lib/systemd/system/vantrex-printer-app.service; then
-  echo "== systemd-analyze verify"
+  echo "== the printer application's service"
+  if in_root test -L /etc/systemd/system/multi-user.target.wants/vantrex-printer-app.service; then
+    echo "enabled on install"
+  else
+    echo "FAIL: not enabled on install"; status=1
+  fi
   in_root apt-get install -y -q --no-install-recommends systemd >/dev/null
   if in_root systemd-analyze verify /lib/systemd/system/vantrex-printer-app.service; then
     echo "unit verified"

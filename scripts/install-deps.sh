@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installs what the build and the tests need from Debian's packages.
 # Usage: install-deps.sh [run|test|package]   (run: enough to print the
-# sample; package: the Debian packaging tools, build dependencies come from
+# sample; package: the Debian packaging tools and debootstrap for
+# check-packages.sh; the build dependencies come from
 # debian/control)
 set -euo pipefail
 what=${1:-test}
@@ -13,7 +14,7 @@ if [ "$what" = test ]; then
              groff-base)
 fi
 if [ "$what" = package ]; then
-  packages=(dpkg-dev debhelper lintian)
+  packages=(dpkg-dev debhelper lintian debootstrap)
 fi
 missing=()
 for p in "${packages[@]}"; do

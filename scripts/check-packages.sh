@@ -23,6 +23,7 @@ debs=(out/packages/*.deb)
 
 if [ ! -x "$root/usr/bin/apt-get" ]; then
   mkdir -p "$base"
+  command -v debootstrap >/dev/null || ./scripts/install-deps.sh package
   debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian
   # The same archive as this machine's, updates and security included.
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then

@@ -43,7 +43,12 @@ cleanup() {
 trap cleanup EXIT
 for fs in proc sys dev; do
   if ! mountpoint -q "$root/$fs"; then
-    if [ "$fs" = proc ]; then mount -t proc proc "$root/proc"; else mount --rbind "/$fs" "$root/$fs"; fi
+    if [ "$fs" = proc ]; then
+      mount -t proc proc "$root/proc"
+    else
+      # A slave, so that unmounting it later never reaches this machine's own.
+      mount --rbind "/$fs" "$root/$fs" && mount --make-rslave "$root/$fs"
+    fi
     mounted+=("$root/$fs")
   fi
 done

@@ -85,6 +85,8 @@ set -u
 ip link set lo up
 status=0
 /usr/sbin/cupsd -f & cupsd=$!
+app=""
+trap 'kill $cupsd $app 2>/dev/null' EXIT
 for _ in $(seq 50); do lpstat -r 2>/dev/null | grep -q 'is running' && break; sleep 0.2; done
 echo "== lpinfo -m"
 lpinfo -m | grep -i vantrex

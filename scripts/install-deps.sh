@@ -4,9 +4,10 @@
 set -euo pipefail
 what=${1:-test}
 packages=(cmake g++ make pkg-config libcups2-dev libpng-dev
-          cups-client cups-bsd cups-daemon cups-filters ghostscript poppler-utils)
+          cups-client cups-bsd cups-daemon cups-filters ghostscript poppler-utils libpappl-dev)
 if [ "$what" = test ]; then
-  packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic)
+  packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic
+             libpappl-dev cups-ipp-utils chromium chromium-driver python3-selenium)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Starts and stops a private vantrex-printer-app for the tests: its own
+# folder (spool, state, HOME, TMPDIR, log), a free loopback port, no TLS,
+# one printer "KT50" on a file:// device inside the spool folder.
+#   app-server.sh start APP DIR   -> DIR/port, DIR/pid, DIR/spool/out/
+#   app-server.sh restart APP DIR -> stop, then start on the same port and state
+#   app-server.sh stop DIR        -> SIGTERM to the recorded PID, then SIGKILL
+# As root, the server runs as user nobody: PAPPL's root paths are system-wide.
+set -euo pipefail
+cmd=$1
+
+# Runs a command as the server's user in the server's environment.
+app_env() {
+  local user=()
+  [ "$(id -u)" -ne 0 ] || user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+  env -i PATH=/usr/bin:/bin HOME="$dir/home" TMPDIR="$dir/tmp" XDG_CONFIG_HOME="$dir/home/.config" \
+    LANG=C.UTF-8 "${user[@]}" "$@"
+}
+
+free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+stop() {
+  [ -f "$dir/pid" ] || return 0
+  pid=$(cat "$dir/pid")
+  rm -f "$dir/pid"
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null || true
+}
+
+start() {
+  mkdir -p "$dir/home/.config" "$dir/tmp" "$dir/spool/out"
+  [ -f "$dir/port" ] || free_port > "$dir/port"
+  [ "$(id -u)" -ne 0 ] || chown -R nobody:nogroup "$dir"
+  chmod 0755 "$dir"
+  port=$(cat "$dir/port")
+  local user=()
+  [ "$(id -u)" -ne 0 ] || user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
+  env -i PATH=/usr/bin:/bin HOME="$dir/home" TMPDIR="$dir/tmp" XDG_CONFIG_HOME="$dir/home/.config" \
+    LANG=C.UTF-8 "${user[@]}" "$app" server -o server-port="$port" -o spool-directory="$dir/spool" \
+    -o log-file="$dir/log" -o log-level=debug -o server-options=no-tls > "$dir/stdout" 2>&1 &
+  echo $! > "$dir/pid"
+  for _ in $(seq 100); do
+    if app_env "$app" printers > /dev/null 2>&1; then break; fi
+    kill -0 "$(cat "$dir/pid")" 2>/dev/null || { echo "server died; log:" >&2; cat "$dir/log" >&2; exit 1; }
+    sleep 0.1
+  done
+  if ! app_env "$app" printers | grep -qx KT50; then
+    app_env "$app" add -d KT50 -m vantrex_kt50 -v "file://$dir/spool/out?ext=kt50"
+  fi
+  # Clients check printer-up-time > 0.
+  sleep 1
+}
+
+case "$cmd" in
+  start) app=$2; dir=$3; start ;;
+  restart) app=$2; dir=$3; stop; start ;;
+  stop) dir=$2; stop ;;
+  *) echo "usage: $0 start|restart APP DIR | stop DIR" >&2; exit 2 ;;
+esac

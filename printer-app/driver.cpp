@@ -7,6 +7,7 @@
 
 #include "options.h"
 #include "raster.h"
+#include "system.h"
 
 namespace {
 
@@ -156,11 +157,19 @@ void FillMediaList(pappl_pr_driver_data_t *data) {
 pappl_pr_driver_t *AppDrivers() { return g_Drivers; }
 int AppDriverCount() { return static_cast<int>(std::size(g_Drivers)); }
 
-bool DriverCallback(pappl_system_t *system, const char *driver_name, const char *, const char *,
-                    pappl_pr_driver_data_t *data, ipp_t **driver_attrs, void *) {
+bool DriverCallback(pappl_system_t *system, const char *driver_name, const char *device_uri,
+                    const char *, pappl_pr_driver_data_t *data, ipp_t **driver_attrs, void *) {
   if (!driver_name || std::strcmp(driver_name, kDriverName) != 0) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unknown driver '%s'.",
              driver_name ? driver_name : "(null)");
+    return false;
+  }
+  // Every way of making a printer (IPP, web, command line, state file) comes
+  // here: the local socket lets any user ask, and the server may run as root.
+  if (!device_uri || !IsAllowedDeviceURI(device_uri, AppSpoolDir())) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR,
+             "Refusing device '%s': only socket://, usb:// and file:// below the spool "
+             "directory.", device_uri ? device_uri : "(null)");
     return false;
   }
   FillCallbacks(data);

@@ -114,6 +114,14 @@ std::string FormatVendorValue(const tagVENDOROPTION &option, int32_t value) {
   return FormatVendorValue(option, VendorDefault(option));
 }
 
+const tagVENDOROPTION *FirstInvalidValue(const VendorLookup &value) {
+  for (const tagVENDOROPTION &option : kOptions) {
+    const char *text = value(option.name);
+    if (text && !ParseVendorValue(option, text)) return &option;
+  }
+  return nullptr;
+}
+
 tagJOBSETTINGS ResolveJobSettings(const VendorLookup &jobValue, const VendorLookup &printerDefault,
                                   const std::function<void(const char *, const char *)> &rejected) {
   tagJOBSETTINGS settings;

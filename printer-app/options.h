@@ -59,6 +59,9 @@ std::string FormatVendorValue(const tagVENDOROPTION &option, int32_t value);
 // Looks a value up by option name; null when absent.
 using VendorLookup = std::function<const char *(const char *name)>;
 
+// The first option whose value is present but invalid; null when none.
+const tagVENDOROPTION *FirstInvalidValue(const VendorLookup &value);
+
 // A job's settings: the job's own valid value, else the printer's valid
 // default, else the filter's default. `rejected` (when given) hears of every
 // value that was present but invalid.

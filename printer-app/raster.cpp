@@ -110,6 +110,15 @@ void KT50DeletePrinter(pappl_printer_t *, pappl_pr_driver_data_t *data) {
 bool KT50StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
   tagJOBSLOT *slot = SlotOf(job);
   if (!slot) return Fail(job, "Printer has no job slot.");
+  // A value the printer cannot take refuses the job rather than print it
+  // otherwise than asked (PAPPL accepts any value with the job).
+  if (const tagVENDOROPTION *bad = FirstInvalidValue(
+          [&](const char *name) { return VendorValue(options, name); })) {
+    papplJobSetMessage(job, "Unsupported %s value.", bad->name);
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unsupported %s value '%.64s'.", bad->name,
+                VendorValue(options, bad->name));
+    return false;
+  }
   const tagJOBSETTINGS settings = JobSettings(job, options);
   auto appJob = std::make_unique<tagAPPJOB>();
   appJob->out.reset(OpenDeviceStream(device));

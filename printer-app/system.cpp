@@ -82,48 +82,6 @@ std::string Resolved(const std::string &path) {
   return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
 }
 
-bool DeviceURIAllowed(const char *uri) {
-  return uri && IsAllowedDeviceURI(uri, g_Config.spoolDir);
-}
-
-// Refuses a request; true tells PAPPL the request has been answered.
-bool Refuse(pappl_client_t *client, ipp_status_t status, ipp_attribute_t *attr, const char *why) {
-  papplClientRespondIPP(client, status, "%s", why);
-  if (attr) papplClientRespondIPPUnsupported(client, attr);
-  return true;
-}
-
-// The first KT50 setting in the request whose value is not one of ours.
-ipp_attribute_t *InvalidVendorValue(ipp_t *request) {
-  for (ipp_attribute_t *attr = ippFirstAttribute(request); attr;
-       attr = ippNextAttribute(request)) {
-    const char *name = ippGetName(attr);
-    if (!name || std::strncmp(name, "kt50-", 5) != 0) continue;
-    std::string_view base = name;
-    if (base.ends_with("-default")) base.remove_suffix(8);
-    const tagVENDOROPTION *option = FindVendorOption(base);
-    if (!option) continue;  // -supported and unknown names: PAPPL answers them
-    char text[256];
-    ippAttributeString(attr, text, sizeof(text));
-    if (ippGetCount(attr) != 1 || std::strlen(text) >= sizeof(text) - 1 ||
-        !ParseVendorValue(*option, text))
-      return attr;
-  }
-  return nullptr;
-}
-
-bool OperationCallback(pappl_client_t *client, void *) {
-  ipp_t *request = papplClientGetRequest(client);
-  ipp_attribute_t *uri = ippFindAttribute(request, "smi55357-device-uri", IPP_TAG_ZERO);
-  if (uri && !DeviceURIAllowed(ippGetString(uri, 0, nullptr)))
-    return Refuse(client, IPP_STATUS_ERROR_NOT_POSSIBLE, uri,
-                  "Only socket://, usb:// and file:// below the spool directory are allowed.");
-  if (ipp_attribute_t *bad = InvalidVendorValue(request))
-    return Refuse(client, IPP_STATUS_ERROR_ATTRIBUTES_OR_VALUES, bad,
-                  "Unsupported KT50 setting value.");
-  return false;
-}
-
 // The device list of the add-printer page needs the mDNS daemon, and
 // PAPPL 1.3.1 aborts without it; printers are added from the command line.
 bool AddPrinterPage(pappl_client_t *client, void *) {
@@ -177,6 +135,8 @@ void AddWebStrings(pappl_system_t *system) {
 
 }  // namespace
 
+const std::string &AppSpoolDir() { return g_Config.spoolDir; }
+
 bool IsAllowedDeviceURI(const std::string &uri, const std::string &spoolDir) {
   if (uri.starts_with("socket://") || uri.starts_with("usb://")) return true;
   if (!uri.starts_with("file://") || spoolDir.empty()) return false;
@@ -222,10 +182,9 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *) 
                                DriverCallback, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, nullptr);
   papplSystemSetMIMECallback(system, MimeCallback, nullptr);
-  papplSystemSetOperationCallback(system, OperationCallback, nullptr);
   papplSystemAddResourceCallback(system, "/addprinter", "text/html", AddPrinterPage, nullptr);
-  AddWebStrings(system);
   papplSystemLoadState(system, g_Config.statePath.c_str());
+  AddWebStrings(system);
   papplSystemIteratePrinters(system, SanitizeOne, nullptr);
   papplSystemSetSaveCallback(system, SaveState, nullptr);
   return system;

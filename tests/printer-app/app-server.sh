@@ -42,8 +42,13 @@ start() {
     LANG=C.UTF-8 "${user[@]}" "$app" server -o server-port="$port" -o spool-directory="$dir/spool" \
     -o log-file="$dir/log" -o log-level=debug -o server-options=no-tls > "$dir/stdout" 2>&1 &
   echo $! > "$dir/pid"
+  # Wait for both listeners before any sub-command: a sub-command that finds
+  # no server starts a private one of its own.
+  local socket
+  socket="$dir/tmp/$(basename "$app")$(id -u nobody).sock"
+  [ "$(id -u)" -eq 0 ] || socket="$dir/tmp/$(basename "$app")$(id -u).sock"
   for _ in $(seq 100); do
-    if app_env "$app" printers > /dev/null 2>&1; then break; fi
+    if [ -S "$socket" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then break; fi
     kill -0 "$(cat "$dir/pid")" 2>/dev/null || { echo "server died; log:" >&2; cat "$dir/log" >&2; exit 1; }
     sleep 0.1
   done

@@ -5,6 +5,7 @@
 #   app-server.sh start APP DIR   -> DIR/port, DIR/pid, DIR/spool/out/
 #   app-server.sh restart APP DIR -> stop, then start on the same port and state
 #   app-server.sh stop DIR        -> SIGTERM to the recorded PID, then SIGKILL
+#   app-server.sh run APP DIR ARGS -> a sub-command as the server's user
 # As root, the server runs as user nobody: PAPPL's root paths are system-wide.
 set -euo pipefail
 cmd=$1
@@ -63,5 +64,6 @@ case "$cmd" in
   start) app=$2; dir=$3; start ;;
   restart) app=$2; dir=$3; stop; start ;;
   stop) dir=$2; stop ;;
-  *) echo "usage: $0 start|restart APP DIR | stop DIR" >&2; exit 2 ;;
+  run) app=$2; dir=$3; shift 3; app_env "$app" "$@" ;;
+  *) echo "usage: $0 start|restart APP DIR | stop DIR | run APP DIR ARGS..." >&2; exit 2 ;;
 esac

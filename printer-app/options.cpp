@@ -65,8 +65,9 @@ std::optional<int32_t> ChoiceCode(const tagVENDOROPTION &option, const char *cho
 
 // A whole decimal number with an optional sign, no blanks, no trailing text.
 std::optional<int64_t> ParseNumber(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty() || text.size() > 12) return std::nullopt;
+  const bool plus = !text.empty() && text.front() == '+';
+  if (plus) text.remove_prefix(1);
+  if (text.empty() || text.size() > 12 || (plus && text.front() == '-')) return std::nullopt;
   int64_t value = 0;
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;

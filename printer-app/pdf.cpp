@@ -4,6 +4,7 @@
 #include "pdf.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -69,6 +70,26 @@ class tagRENDERER {
   int fd_ = -1;
 };
 
+// Reads Ghostscript's output, giving up as soon as the job must stop rather
+// than waiting for the next page to be rendered.
+struct tagPIPEREADER {
+  int fd;
+  pappl_job_t *job;
+};
+
+ssize_t ReadPipe(void *ctx, unsigned char *buffer, size_t bytes) {
+  const auto *reader = static_cast<tagPIPEREADER *>(ctx);
+  for (;;) {
+    if (JobMustStop(reader->job)) return -1;
+    pollfd pfd{reader->fd, POLLIN, 0};
+    const int ready = poll(&pfd, 1, 100);
+    if (ready < 0 && errno != EINTR) return -1;
+    if (ready <= 0) continue;
+    const ssize_t got = read(reader->fd, buffer, bytes);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
 struct RasterCloser {
   void operator()(cups_raster_t *ras) const { cupsRasterClose(ras); }
 };
@@ -101,7 +122,9 @@ bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Cannot run Ghostscript.");
     return false;
   }
-  std::unique_ptr<cups_raster_t, RasterCloser> ras(cupsRasterOpen(gs.fd(), CUPS_RASTER_READ));
+  tagPIPEREADER reader{gs.fd(), job};
+  std::unique_ptr<cups_raster_t, RasterCloser> ras(
+      cupsRasterOpenIO(ReadPipe, &reader, CUPS_RASTER_READ));
   std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(
       papplJobCreatePrintOptions(job, 0, false));
   if (!ras || !options || !KT50StartJob(job, options.get(), device)) return false;

@@ -13,6 +13,7 @@
 
 #include "options.h"
 #include "printcmd.h"
+#include "system.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ bool Fail(pappl_job_t *job, const char *what) {
 }  // namespace
 
 bool JobMustStop(pappl_job_t *job) {
-  return papplJobIsCanceled(job) ||
+  return papplJobIsCanceled(job) || StopRequested() ||
          papplSystemIsShutdown(papplPrinterGetSystem(papplJobGetPrinter(job)));
 }
 

@@ -2,6 +2,7 @@
 #include "system.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,6 +127,29 @@ bool AddListeners(pappl_system_t *system, const char *listen) {
   return papplSystemAddListeners(system, all ? nullptr : host);
 }
 
+// PAPPL lets the job in progress run to its end on SIGTERM; a scheduler
+// stops it. Our handler, chained before PAPPL's, tells the callbacks to stop.
+volatile sig_atomic_t g_StopRequested = 0;
+struct sigaction g_PapplTerm;
+
+void OnTerminate(int signal, siginfo_t *info, void *context) {
+  g_StopRequested = 1;
+  if (g_PapplTerm.sa_flags & SA_SIGINFO)
+    g_PapplTerm.sa_sigaction(signal, info, context);
+  else if (g_PapplTerm.sa_handler != SIG_DFL && g_PapplTerm.sa_handler != SIG_IGN)
+    g_PapplTerm.sa_handler(signal);
+}
+
+// Runs once from the main loop, after PAPPL has set its own handlers.
+bool ChainTerminateHandler(pappl_system_t *, void *) {
+  struct sigaction action{};
+  action.sa_sigaction = OnTerminate;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, &g_PapplTerm);
+  return false;
+}
+
 void AddWebStrings(pappl_system_t *system) {
   g_Config.stringsEn = VendorStrings("en");
   g_Config.stringsJa = VendorStrings("ja");
@@ -136,6 +160,8 @@ void AddWebStrings(pappl_system_t *system) {
 }  // namespace
 
 const std::string &AppSpoolDir() { return g_Config.spoolDir; }
+
+bool StopRequested() { return g_StopRequested != 0; }
 
 bool IsAllowedDeviceURI(const std::string &uri, const std::string &spoolDir) {
   if (uri.starts_with("socket://") || uri.starts_with("usb://")) return true;
@@ -187,5 +213,6 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *) 
   AddWebStrings(system);
   papplSystemIteratePrinters(system, SanitizeOne, nullptr);
   papplSystemSetSaveCallback(system, SaveState, nullptr);
+  papplSystemAddTimerCallback(system, 0, 1, ChainTerminateHandler, nullptr);
   return system;
 }

@@ -22,13 +22,19 @@ free_port() {
   /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 
+# Gone, or ended and waiting for its (adoptive) parent to reap it.
+ended() {
+  [ ! -e "/proc/$1/stat" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]
+}
+
 stop() {
   [ -f "$dir/pid" ] || return 0
   pid=$(cat "$dir/pid")
   rm -f "$dir/pid"
   kill -TERM "$pid" 2>/dev/null || return 0
-  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+  for _ in $(seq 100); do ended "$pid" && return 0; sleep 0.05; done
   kill -KILL "$pid" 2>/dev/null || true
+  return 1
 }
 
 start() {

@@ -122,6 +122,36 @@ ipp_t *DoRequest(const AppServer &server, ipp_t *request) {
   return response;
 }
 
+ipp_status_t SetPrinterAttributes(const AppServer &server, const Options &attributes) {
+  ipp_t *request = NewPrinterRequest(server, IPP_OP_SET_PRINTER_ATTRIBUTES);
+  for (const auto &[name, value] : attributes) {
+    char *end = nullptr;
+    const long number = std::strtol(value.c_str(), &end, 10);
+    if (!value.empty() && *end == '\0')
+      ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_INTEGER, name.c_str(), static_cast<int>(number));
+    else if (value == "true" || value == "false")
+      ippAddBoolean(request, IPP_TAG_PRINTER, name.c_str(), value == "true");
+    else
+      ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, name.c_str(), nullptr, value.c_str());
+  }
+  ipp_t *response = DoRequest(server, request);
+  const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+  ippDelete(response);
+  return status;
+}
+
+std::string PrinterAttribute(const AppServer &server, const std::string &name) {
+  ipp_t *request = NewPrinterRequest(server, IPP_OP_GET_PRINTER_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+               name.c_str());
+  ipp_t *response = DoRequest(server, request);
+  ipp_attribute_t *attr = response ? ippFindAttribute(response, name.c_str(), IPP_TAG_ZERO) : nullptr;
+  char text[1024] = "";
+  if (attr) ippAttributeString(attr, text, sizeof(text));
+  ippDelete(response);
+  return text;
+}
+
 JobResult PrintFile(const AppServer &server, const std::string &file, const std::string &format,
                     const std::string &jobName, const Options &options, int timeoutSeconds) {
   JobResult result;

@@ -47,7 +47,8 @@ struct JobResult {
 };
 
 // Print-Job of `file` with job-template options (typed as cupsEncodeOptions
-// does), then waits up to `timeoutSeconds` for the job to end.
+// does), then waits up to `timeoutSeconds` for the job to end (0: returns
+// once the job is accepted).
 JobResult PrintFile(const AppServer &server, const std::string &file, const std::string &format,
                     const std::string &jobName, const Options &options = {},
                     int timeoutSeconds = 120);
@@ -55,6 +56,11 @@ JobResult PrintFile(const AppServer &server, const std::string &file, const std:
 // IPP request against the printer; the response (caller deletes) or null.
 ipp_t *DoRequest(const AppServer &server, ipp_t *request);
 ipp_t *NewPrinterRequest(const AppServer &server, ipp_op_t op);
+// Set-Printer-Attributes of printer attributes typed as cupsEncodeOptions
+// does; the status.
+ipp_status_t SetPrinterAttributes(const AppServer &server, const Options &attributes);
+// One printer attribute as text ("" when absent).
+std::string PrinterAttribute(const AppServer &server, const std::string &name);
 
 // An 8-bit gray page: gray(x, y) per pixel.
 struct GrayPage {

@@ -85,8 +85,9 @@ ipp_t *DriverAttributes() {
 
 bool StatusCallback(pappl_printer_t *printer) {
   // The printer reports nothing back; one supply keeps clients that expect
-  // supply levels content.
+  // supply levels content. Set once: each call rewrites printer attributes.
   pappl_supply_t supply{};
+  if (papplPrinterGetSupplies(printer, 1, &supply) > 0) return true;
   supply.color = PAPPL_SUPPLY_COLOR_BLACK;
   std::strncpy(supply.description, "Black ink", sizeof(supply.description) - 1);
   supply.is_consumed = true;
@@ -102,8 +103,6 @@ void IdentifyCallback(pappl_printer_t *printer, pappl_identify_actions_t, const 
 }
 
 void FillCallbacks(pappl_pr_driver_data_t *data) {
-  data->extension = NewPrinterJobSlot();
-  data->delete_cb = KT50DeletePrinter;
   data->identify_cb = IdentifyCallback;
   data->printfile_cb = KT50PrintRaw;
   data->rstartjob_cb = KT50StartJob;

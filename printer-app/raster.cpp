@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "options.h"
@@ -34,20 +33,6 @@ struct tagAPPJOB {
   uint32_t width = 0, height = 0, lines = 0;
   bool invert = false;  // device black: 0 = white
 };
-
-// The printer's slot for its job in progress. PAPPL runs one job at a time
-// per printer; a job that failed before its end callback is dropped when the
-// next one starts.
-struct tagJOBSLOT {
-  std::mutex lock;
-  std::unique_ptr<tagAPPJOB> job;
-};
-
-tagJOBSLOT *SlotOf(pappl_job_t *job) {
-  pappl_pr_driver_data_t data;
-  papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
-  return static_cast<tagJOBSLOT *>(data.extension);
-}
 
 tagAPPJOB *AppJobOf(pappl_job_t *job) { return static_cast<tagAPPJOB *>(papplJobGetData(job)); }
 
@@ -101,16 +86,7 @@ bool JobMustStop(pappl_job_t *job) {
          papplSystemIsShutdown(papplPrinterGetSystem(papplJobGetPrinter(job)));
 }
 
-void *NewPrinterJobSlot() { return std::make_unique<tagJOBSLOT>().release(); }
-
-void KT50DeletePrinter(pappl_printer_t *, pappl_pr_driver_data_t *data) {
-  std::unique_ptr<tagJOBSLOT> slot(static_cast<tagJOBSLOT *>(data->extension));
-  data->extension = nullptr;
-}
-
 bool KT50StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
-  tagJOBSLOT *slot = SlotOf(job);
-  if (!slot) return Fail(job, "Printer has no job slot.");
   // A value the printer cannot take refuses the job rather than print it
   // otherwise than asked (PAPPL accepts any value with the job).
   if (const tagVENDOROPTION *bad = FirstInvalidValue(
@@ -133,9 +109,10 @@ bool KT50StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t 
               settings.writeDensity, settings.adjustLength, settings.writeSpeed,
               settings.writeRepeat, settings.lineEnhance, settings.laneOverlap, settings.mirror,
               settings.dotScreening, settings.frequency, settings.angle);
-  std::lock_guard guard(slot->lock);
-  slot->job = std::move(appJob);
-  papplJobSetData(job, slot->job.get());
+  // The job owns its state until the end job callback, which PAPPL calls
+  // once the start succeeded, however the job ends. Jobs may run at the same
+  // time (a streamed raster beside a spooled one), so nothing is per printer.
+  papplJobSetData(job, appJob.release());
   return true;
 }
 
@@ -191,14 +168,9 @@ bool KT50EndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device,
 }
 
 bool KT50EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
-  tagJOBSLOT *slot = SlotOf(job);
-  if (!slot) return false;
-  std::unique_ptr<tagAPPJOB> appJob;
-  {
-    std::lock_guard guard(slot->lock);
-    if (slot->job.get() == AppJobOf(job)) appJob = std::move(slot->job);
-  }
+  std::unique_ptr<tagAPPJOB> appJob(AppJobOf(job));
   papplJobSetData(job, nullptr);
+  papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "KT50 job state released.");
   if (!appJob) return false;
   const bool flushed = std::fflush(appJob->out.get()) == 0;
   papplDeviceFlush(device);

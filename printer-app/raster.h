@@ -15,10 +15,5 @@ bool KT50EndPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *
 bool KT50EndJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
 bool KT50PrintRaw(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device);
 
-// Frees what a printer's jobs left behind (the driver data's extension).
-void KT50DeletePrinter(pappl_printer_t *printer, pappl_pr_driver_data_t *data);
-// The per-printer slot that holds the job in progress.
-void *NewPrinterJobSlot();
-
 // True when the job must stop now: cancelled, or the server shutting down.
 bool JobMustStop(pappl_job_t *job);

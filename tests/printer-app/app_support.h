@@ -1,4 +1,4 @@
-// Test support for vantrex-printer-app: a private server (app-server.sh)
+// Test support for vantrex-printer-app: a private server (scripts/printer-app-server.sh)
 // owned by the test and stopped by PID when it goes out of scope, IPP jobs
 // through libcups, and 8-bit gray PWG raster made through libcups.
 #pragma once

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Starts and stops a private vantrex-printer-app for the tests: its own
-# folder (spool, state, HOME, TMPDIR, log), a free loopback port, no TLS,
-# one printer "KT50" on a file:// device inside the spool folder.
-#   app-server.sh start APP DIR   -> DIR/port, DIR/pid, DIR/spool/out/
-#   app-server.sh restart APP DIR -> stop, then start on the same port and state
-#   app-server.sh stop DIR        -> SIGTERM to the recorded PID, then SIGKILL
-#   app-server.sh run APP DIR ARGS -> a sub-command as the server's user
+# Starts and stops a private vantrex-printer-app (tests, run-printer-app.sh):
+# its own folder (spool, state, HOME, TMPDIR, log), a free loopback port, no
+# TLS, one printer "KT50" on a file:// device inside the spool folder.
+#   printer-app-server.sh start APP DIR    -> DIR/port, DIR/pid, DIR/log, DIR/spool/out/
+#   printer-app-server.sh restart APP DIR  -> stop, then start on the same port and state
+#   printer-app-server.sh stop DIR         -> SIGTERM to the recorded PID (SIGKILL after 5 s)
+#   printer-app-server.sh run APP DIR ARGS -> a sub-command as the server's user
 # As root, the server runs as user nobody: PAPPL's root paths are system-wide.
 set -euo pipefail
 cmd=$1
@@ -18,8 +18,15 @@ app_env() {
     LANG=C.UTF-8 "${user[@]}" "$@"
 }
 
+# A loopback port nothing listens on (the server fails to start if another
+# program takes it in between).
 free_port() {
-  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+  local port
+  for _ in $(seq 50); do
+    port=$((20000 + RANDOM % 40000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
+  done
+  return 1
 }
 
 # Gone, or ended and waiting for its (adoptive) parent to reap it.

@@ -15,6 +15,8 @@ app_env() {
   local user=()
   [ "$(id -u)" -ne 0 ] || user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
   env -i PATH=/usr/bin:/bin HOME="$dir/home" TMPDIR="$dir/tmp" XDG_CONFIG_HOME="$dir/home/.config" \
+    ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} ${LSAN_OPTIONS:+LSAN_OPTIONS="$LSAN_OPTIONS"} \
+    ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
     LANG=C.UTF-8 "${user[@]}" "$@"
 }
 
@@ -53,6 +55,8 @@ start() {
   local user=()
   [ "$(id -u)" -ne 0 ] || user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
   env -i PATH=/usr/bin:/bin HOME="$dir/home" TMPDIR="$dir/tmp" XDG_CONFIG_HOME="$dir/home/.config" \
+    ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} ${LSAN_OPTIONS:+LSAN_OPTIONS="$LSAN_OPTIONS"} \
+    ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} \
     LANG=C.UTF-8 "${user[@]}" "$app" server -o server-port="$port" -o spool-directory="$dir/spool" \
     -o log-file="$dir/log" -o log-level=debug -o server-options=no-tls > "$dir/stdout" 2>&1 &
   echo $! > "$dir/pid"

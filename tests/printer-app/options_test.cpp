@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <random>
-#include <regex>
 
 #include "options.h"
 
@@ -14,8 +13,9 @@ namespace {
 // Plain reference: a decimal number with one optional sign, at most 12
 // characters after a "+", inside the range.
 std::optional<int32_t> ReferenceNumber(const tagINTOPTION &range, std::string text) {
-  static const std::regex number("[-+]?[0-9]+");
-  if (!std::regex_match(text, number)) return std::nullopt;
+  const size_t sign = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (text.size() == sign || text.find_first_not_of("0123456789", sign) != std::string::npos)
+    return std::nullopt;
   if (text[0] == '+') text.erase(0, 1);
   if (text.size() > 12) return std::nullopt;
   const long long value = std::stoll(text);

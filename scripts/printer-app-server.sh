@@ -60,6 +60,8 @@ start() {
     LANG=C.UTF-8 "${user[@]}" "$app" server -o server-port="$port" -o spool-directory="$dir/spool" \
     -o log-file="$dir/log" -o log-level=debug -o server-options=no-tls > "$dir/stdout" 2>&1 &
   echo $! > "$dir/pid"
+  # Whatever fails from here on, the server does not outlive this script.
+  trap 'stop' ERR
   # Wait for both listeners before any sub-command: a sub-command that finds
   # no server starts a private one of its own.
   local socket
@@ -67,7 +69,7 @@ start() {
   [ "$(id -u)" -eq 0 ] || socket="$dir/tmp/$(basename "$app")$(id -u).sock"
   for _ in $(seq 100); do
     if [ -S "$socket" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then break; fi
-    kill -0 "$(cat "$dir/pid")" 2>/dev/null || { echo "server died; log:" >&2; cat "$dir/log" >&2; exit 1; }
+    ended "$(cat "$dir/pid")" && { echo "server died; log:" >&2; cat "$dir/log" "$dir/stdout" >&2; stop; exit 1; }
     sleep 0.1
   done
   if ! app_env "$app" printers | grep -qx KT50; then
@@ -75,6 +77,7 @@ start() {
   fi
   # Clients check printer-up-time > 0.
   sleep 1
+  trap - ERR
 }
 
 case "$cmd" in

@@ -61,7 +61,10 @@ AppServer::AppServer() {
   TempDir scratch;  // only for a unique name
   dir_ = scratch.path() + "-server";
   std::filesystem::create_directories(dir_);
-  MustRun(Script("start", dir_));
+  if (std::system(Script("start", dir_).c_str()) != 0) {
+    Stop();
+    throw std::runtime_error("cannot start the application in " + dir_);
+  }
   port_ = std::atoi(ReadText(dir_ + "/port").c_str());
 }
 

@@ -107,7 +107,16 @@ def wait_idle(uri, work):
     test = os.path.join(work, "wait-idle.test")
     with open(test, "w") as f:
         f.write(IDLE_TEST)
-    subprocess.run(["ipptool", "-q", uri, test], timeout=700)
+    subprocess.run(["ipptool", "-q", "-T", "10", uri, test], timeout=300)
+
+
+def server_alive(server):
+    """By its PID: a sub-command would start a private server of its own."""
+    pid = open(os.path.join(server, "pid")).read().strip()
+    try:
+        return open(f"/proc/{pid}/stat").read().split()[2] != "Z"
+    except OSError:
+        return False
 
 
 def judge(output):
@@ -173,6 +182,10 @@ def main():
                 print(f"  allowed: {test_['name']}: {'; '.join(test_['errors'])}")
             for test_ in real:
                 print(f"  FAILED: {test_['name']}: {'; '.join(test_['errors'])}")
+            if not server_alive(server):
+                print(f"  FAILED: the server stopped answering after {title}; its output:")
+                print(open(os.path.join(server, "stdout")).read()[-3000:])
+                return 1
             if not passed or real:
                 bad += 1
                 if not passed:

@@ -189,7 +189,5 @@ bool KT50PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device
       return Fail(job, "Cannot write to the printer.");
   }
   papplDeviceFlush(device);
-  if (std::ferror(in.get())) return Fail(job, "Cannot read the job's document.");
-  papplJobSetImpressionsCompleted(job, 1);
-  return true;
+  return !std::ferror(in.get()) || Fail(job, "Cannot read the job's document.");
 }

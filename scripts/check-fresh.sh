@@ -91,7 +91,7 @@ mounted=()
 cleanup() {
   local i
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
-    umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" || true
+    umount -R "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" || true
   done
   # Never delete through a mount that is still there.
   if [ -z "${KEEP_ROOT:-}" ] && ! grep -q " $root/" /proc/self/mounts; then
@@ -118,7 +118,7 @@ grep -q localhost "$root/etc/hosts" 2>/dev/null ||
 mount_in_root() {  # mount_in_root TARGET mount-arguments...
   local target=$root/$1; shift
   mkdir -p "$target"
-  mount "$@" "$target"
+  mount "$@" "$target" || return 1
   mounted+=("$target")
 }
 mount_in_root proc -t proc proc

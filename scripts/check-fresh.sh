@@ -14,7 +14,9 @@
 # base is bootstrapped once and kept as a tarball; every run unpacks a
 # pristine copy of it, so the packages the commands install are fetched anew.
 set -euo pipefail
-
+# The whole script is one block, read before it runs: editing the file
+# during a long run cannot change what the run does.
+{
 usage() { sed -n '2,14s/^# \{0,1\}//p' "$0"; }
 case "${1:-}" in -h|--help) usage; exit 0 ;; esac
 [ $# -le 1 ] || { usage >&2; exit 2; }
@@ -159,3 +161,4 @@ printf '%s\n' "${results[@]}"
 [ -z "${KEEP_ROOT:-}" ] || echo "root kept: $root"
 echo "logs: $logs"
 exit "$failed"
+}

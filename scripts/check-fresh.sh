@@ -10,14 +10,15 @@
 #   VARIANT=...   debootstrap variant of the base (default minbase)
 #   FRESH_BASE=1  bootstrap the base again instead of reusing the cached one
 #   KEEP_ROOT=1   keep this run's root afterwards (its path is printed)
-# Needs root, debootstrap and the network to the package archive. Slow: the
+# Needs root and the network to the package archive (debootstrap comes with
+# `scripts/install-deps.sh fresh`, which it runs). Slow: the
 # base is bootstrapped once and kept as a tarball; every run unpacks a
 # pristine copy of it, so the packages the commands install are fetched anew.
 set -euo pipefail
 # The whole script is one block, read before it runs: editing the file
 # during a long run cannot change what the run does.
 {
-usage() { sed -n '2,14s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,16s/^# \{0,1\}//p' "$0"; }
 case "${1:-}" in -h|--help) usage; exit 0 ;; esac
 [ $# -le 1 ] || { usage >&2; exit 2; }
 ref=${1:-main}
@@ -26,7 +27,7 @@ variant=${VARIANT:-minbase}
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 [ "$(id -u)" -eq 0 ] || { echo "check-fresh: run as root" >&2; exit 1; }
-command -v debootstrap >/dev/null || { echo "check-fresh: needs debootstrap (apt-get install debootstrap)" >&2; exit 1; }
+[ -n "${CHECK_FRESH_NS:-}" ] || "$repo/scripts/install-deps.sh" fresh
 commit=$(git -C "$repo" rev-parse --verify --quiet "$ref^{commit}") ||
   { echo "check-fresh: no such ref: $ref" >&2; exit 1; }
 case "$work/" in

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages.
-# Usage: install-deps.sh [run|test]   (run: enough to print the sample)
+# Usage: install-deps.sh [run|test|fresh]
+#   run: enough to print the sample; test: that and the tests;
+#   fresh: what scripts/check-fresh.sh needs besides the base system and git
 set -euo pipefail
 what=${1:-test}
 # One line per package or group of packages, with what needs it.
@@ -16,10 +18,14 @@ test=(
   gnustep-devel gobjc++          # the dialog plug-in
   xvfb xauth fonts-dejavu-core fonts-vlgothic   # the panels on a virtual display
 )
+fresh=(
+  debootstrap                    # the fresh Debian root
+)
 case "$what" in
   run) packages=("${run[@]}") ;;
   test) packages=("${run[@]}" "${test[@]}") ;;
-  *) echo "install-deps: unknown set '$what' (run or test)" >&2; exit 2 ;;
+  fresh) packages=("${fresh[@]}") ;;
+  *) echo "install-deps: unknown set '$what' (run, test or fresh)" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

@@ -2,8 +2,10 @@
 # Shows that the README's two commands work on a machine that has nothing:
 # makes a minimal Debian 12 (bookworm) root with debootstrap, from the
 # archive apt uses here, copies a clean clone of a ref of this repository
-# into it and runs ./scripts/run-sample.sh, then ./scripts/test.sh there,
-# printing each one's result and time, and a summary line per command.
+# into it and runs ./scripts/run-sample.sh, then the README's install recipe
+# with only the packages run-sample.sh installed (staged with DESTDIR), then
+# ./scripts/test.sh there, printing each one's result and time, and a summary
+# line per command.
 #
 # Usage: scripts/check-fresh.sh [REF]          (REF defaults to main)
 #   WORK_DIR=...  where roots and logs go (default /var/tmp/vantrex-fresh)
@@ -18,7 +20,7 @@ set -euo pipefail
 # The whole script is one block, read before it runs: editing the file
 # during a long run cannot change what the run does.
 {
-usage() { sed -n '2,16s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,18s/^# \{0,1\}//p' "$0"; }
 case "${1:-}" in -h|--help) usage; exit 0 ;; esac
 [ $# -le 1 ] || { usage >&2; exit 2; }
 ref=${1:-main}
@@ -137,10 +139,17 @@ git clone -q --no-checkout --no-hardlinks "$(git -C "$repo" rev-parse --path-for
 git -C "$root$checkout" checkout -q --detach "$commit"
 echo "[$(stamp)] $ref ($(git -C "$repo" log -1 --format='%h %s' "$commit")) in $root$checkout"
 
+names=(run-sample install-recipe test)
+commands=(
+  ./scripts/run-sample.sh
+  "cmake -S . -B build-install && cmake --build build-install -j2 && DESTDIR=/tmp/kt50-stage cmake --install build-install"
+  ./scripts/test.sh
+)
 results=()
 failed=0
-for cmd in ./scripts/run-sample.sh ./scripts/test.sh; do
-  log=$logs/$(basename "$cmd" .sh).log
+for i in "${!commands[@]}"; do
+  cmd=${commands[i]}
+  log=$logs/${names[i]}.log
   echo "[$(stamp)] $cmd (output in $log)"
   start=$(date +%s)
   set +e
@@ -152,7 +161,7 @@ for cmd in ./scripts/run-sample.sh ./scripts/test.sh; do
   seconds=$(( $(date +%s) - start ))
   tail -n 15 "$log" | sed 's/^/    /'
   if [ "$status" -eq 0 ]; then verdict="ok"; else verdict="FAILED (exit $status)"; failed=1; fi
-  line=$(printf '%-24s %-20s %5d s' "$cmd" "$verdict" "$seconds")
+  line=$(printf '%-16s %-20s %5d s   %s' "${names[i]}" "$verdict" "$seconds" "$cmd")
   echo "[$(stamp)] $line"
   results+=("$line")
 done

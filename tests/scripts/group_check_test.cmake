@@ -12,6 +12,9 @@ add_test(NAME partly.runs COMMAND ${CMAKE_COMMAND} -E echo fine)
 add_test(NAME partly.skips COMMAND ${CMAKE_COMMAND} -E echo "[  SKIPPED ] not here")
 add_test(NAME apart.runs COMMAND ${CMAKE_COMMAND} -E echo fine)
 add_test(NAME nowhere COMMAND ${CMAKE_COMMAND} -E echo fine)
+# JUnit escapes these characters; parameterised tests have them in their names.
+add_test(NAME [[odd.<1 & "2" 'x'>]] COMMAND ${CMAKE_COMMAND} -E echo fine)
+set_tests_properties([[odd.<1 & "2" 'x'>]] PROPERTIES LABELS odd)
 set_tests_properties(whole.one whole.two PROPERTIES LABELS whole)
 set_tests_properties(partly.runs partly.skips PROPERTIES LABELS "partly;shared")
 set_tests_properties(partly.skips PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
@@ -43,8 +46,8 @@ function(check name)
   endforeach()
 endfunction()
 
-check(all_ran GROUPS "whole apart" EXPECT ok
-  LINES "test group whole: 2 of 2 ran" "test group apart: 1 of 1 ran"
+check(all_ran GROUPS "whole apart odd" EXPECT ok
+  LINES "test group whole: 2 of 2 ran" "test group apart: 1 of 1 ran" "test group odd: 1 of 1 ran"
         "note: 1 test\\(s\\) belong to no group: nowhere")
 check(skipped GROUPS "whole partly" EXPECT fail
   LINES "INCOMPLETE test group partly: 1 of 2 ran; 1 skipped or not run:\n +partly.skips \\(notrun\\)")

@@ -42,16 +42,21 @@ function(vantrex_need var kind name package set)
     set(found "${${name}_FOUND}")
     set(${var} "${found}" PARENT_SCOPE)
   elseif(kind STREQUAL COMPILER)
-    # check_language keeps a NOTFOUND answer in the cache for good; a
-    # configure made before the compiler was installed must not decide for
-    # every later one.
-    if(DEFINED CACHE{CMAKE_${name}_COMPILER} AND NOT CMAKE_${name}_COMPILER)
-      unset(CMAKE_${name}_COMPILER CACHE)
-    endif()
+    # check_language keeps its answer in the cache for good. Asked again at
+    # every configure: a configure made before the compiler was installed
+    # must not decide for every later one, nor one made before its package
+    # was removed. A compiler found before is the one checked again.
+    set(known "${CMAKE_${name}_COMPILER}")
+    unset(CMAKE_${name}_COMPILER CACHE)
     set(env_was_set FALSE)
-    if(arg_LIKE AND NOT DEFINED ENV{${name}})
-      set(ENV{${name}} "${CMAKE_${arg_LIKE}_COMPILER}")
-      set(env_was_set TRUE)
+    if(NOT DEFINED ENV{${name}})
+      if(known)
+        set(ENV{${name}} "${known}")
+        set(env_was_set TRUE)
+      elseif(arg_LIKE)
+        set(ENV{${name}} "${CMAKE_${arg_LIKE}_COMPILER}")
+        set(env_was_set TRUE)
+      endif()
     endif()
     check_language(${name})
     if(env_was_set)

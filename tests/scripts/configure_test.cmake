@@ -1,7 +1,8 @@
 # Configures the project itself as a new user's machine would see it:
 # without an Objective-C++ compiler the driver alone configures and names
 # what the tests would need; asking for the tests then fails naming the
-# package; and once the compiler is there the same build folder finds it.
+# package; once the compiler is there the same build folder finds it, and
+# loses it again when it goes.
 file(REMOVE_RECURSE ${WORK})
 
 # configure(<dir> <expect ok|fail> <env...> -- <cmake args...>)
@@ -50,4 +51,17 @@ if(NOT compiler OR NOT EXISTS "${compiler}")
 endif()
 if(out MATCHES "VantrexPDEs is not built")
   message(FATAL_ERROR "the second configure still leaves the dialog out:\n${out}")
+endif()
+
+# The compiler that was found no longer compiles Objective-C++ (its package
+# removed): the tests' configure of the same folder fails naming it, and
+# finds it again once it is back.
+configure(driver_first fail ENV ${no_objcxx} ARGS -DBUILD_TESTING=ON)
+if(NOT out MATCHES "gobjc\\+\\+ \\(compiler OBJCXX\\)")
+  message(FATAL_ERROR "the configure after the compiler went does not name gobjc++:\n${out}")
+endif()
+configure(driver_first ok ARGS -DBUILD_TESTING=ON)
+cached(driver_first CMAKE_OBJCXX_COMPILER again)
+if(NOT again STREQUAL compiler)
+  message(FATAL_ERROR "the compiler came back as '${again}', not '${compiler}'")
 endif()

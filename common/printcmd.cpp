@@ -337,7 +337,7 @@ int SendPrinterCommandForPageBitmap(const uint8_t *pageBitmap, int32_t pageWidth
 
 // ======================================================= raster front end ==
 
-volatile sig_atomic_t g_JobCancelled = 0;
+std::atomic<int> g_JobCancelled{0};
 
 namespace {
 // A pipe that becomes readable when the job is cancelled or the screening

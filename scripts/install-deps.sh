@@ -1,21 +1,44 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Installs what the build and the tests need from Debian's packages.
-# Usage: install-deps.sh [run|test|package]   (run: enough to print the
-# sample; package: the Debian packaging tools and debootstrap for
-# check-packages.sh; the build dependencies come from
-# debian/control)
+# Usage: install-deps.sh [run|test|fresh|package]
+#   run: enough to print the sample; test: that and the tests;
+#   fresh: what scripts/check-fresh.sh needs besides the base system and git;
+#   package: the Debian packaging tools (scripts/build-packages.sh takes the
+#   build dependencies from debian/control) and scripts/check-packages.sh
 set -euo pipefail
 what=${1:-test}
-packages=(cmake g++ make pkg-config libcups2-dev libpng-dev
-          cups-client cups-bsd cups-daemon cups-filters ghostscript poppler-utils)
-if [ "$what" = test ]; then
-  packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic
-             groff-base)
-fi
-if [ "$what" = package ]; then
-  packages=(dpkg-dev debhelper lintian debootstrap)
-fi
+# One line per package or group of packages, with what needs it.
+run=(
+  cmake g++ make pkg-config      # the build
+  libcups2-dev libpng-dev        # libcups, libcupsimage and cups-config; PNG previews
+  cups                           # cupsfilter (scripts/run-sample.sh)
+  cups-client cups-bsd cups-daemon
+  cups-filters ghostscript poppler-utils   # the PDF-to-raster road; the sample
+  libpappl-dev                   # vantrex-printer-app
+)
+test=(
+  libgtest-dev                   # the unit tests
+  gnustep-devel gobjc++          # the dialog plug-in
+  xvfb xauth fonts-dejavu-core fonts-vlgothic   # the panels on a virtual display
+  libpappl-dev cups-ipp-utils    # the printer application and its IPP conformance files
+  chromium chromium-driver python3-selenium   # its settings page in a headless browser
+  groff-base                     # the manual pages' lint (release tests)
+)
+fresh=(
+  debootstrap                    # the fresh Debian root
+)
+package=(
+  dpkg-dev debhelper lintian     # scripts/build-packages.sh
+  debootstrap                    # scripts/check-packages.sh
+)
+case "$what" in
+  run) packages=("${run[@]}") ;;
+  test) packages=("${run[@]}" "${test[@]}") ;;
+  fresh) packages=("${fresh[@]}") ;;
+  package) packages=("${package[@]}") ;;
+  *) echo "install-deps: unknown set '$what' (run, test, fresh or package)" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

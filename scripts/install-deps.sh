@@ -3,7 +3,7 @@
 # Usage: install-deps.sh [run|test]   (run: enough to print the sample)
 set -euo pipefail
 what=${1:-test}
-packages=(cmake g++ make pkg-config libcups2-dev libpng-dev
+packages=(cmake g++ make pkg-config libcups2-dev libpng-dev libhwy-dev
           cups-client cups-bsd cups-daemon cups-filters ghostscript poppler-utils)
 if [ "$what" = test ]; then
   packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic)

@@ -2,6 +2,10 @@
 #include "TAVIK_Dither.h"
 
 #include <cstring>
+#include <new>
+#include <vector>
+
+#include "tools/vector_kernels.h"
 
 const tagGAMMACURVE &band_gamma_curve(int8_t diffusion, uint16_t frequency) {
   if (diffusion == 1) return gamma_curve_gosa;
@@ -22,6 +26,20 @@ void band_gamma(int8_t diffusion, uint8_t *buffer, int64_t width, int64_t lines,
   }
 }
 
+uint8_t ami_ink_threshold(const tagGAMMACURVE &curve, uint8_t t) {
+  int x = 255;
+  while (curve[x] > t) --x;  // ends: curve[0] is 0
+  return static_cast<uint8_t>(x);
+}
+
+void ami_ink_matrix(const uint8_t *matrix, int64_t side, const tagGAMMACURVE &curve, uint8_t *out) {
+  std::array<uint8_t, 256> map;
+  for (int t = 0; t < 256; ++t) map[t] = ami_ink_threshold(curve, static_cast<uint8_t>(t));
+  const int64_t pitch = ami_ink_matrix_pitch(side);
+  for (int64_t r = 0; r < side; ++r)
+    for (int64_t c = 0; c < pitch; ++c) out[r * pitch + c] = map[matrix[r * side + c % side]];
+}
+
 namespace {
 
 int64_t PositiveMod(int64_t v, int64_t d) {
@@ -31,9 +49,10 @@ int64_t PositiveMod(int64_t v, int64_t d) {
 
 // One row of the AM screen where source and rectangle match and the row starts
 // at a non-negative column: bits left of the rectangle keep their content,
-// bits right of it in the last byte become blank.
+// bits right of it in the last byte become blank. matrixRow holds `avail`
+// thresholds from column 0 (side, or more for a row continued periodically).
 void AmiRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
-            const uint8_t *matrixRow, int64_t side, int64_t column) {
+            const uint8_t *matrixRow, int64_t avail, int64_t side, int64_t column) {
   uint8_t *d = row + (left >> 3);
   int bit = static_cast<int>(left & 7);
   unsigned acc = bit ? static_cast<unsigned>(*d >> (8 - bit)) : 0u;
@@ -49,6 +68,9 @@ void AmiRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
     }
   };
   while (bit != 0 && i < width) one();
+  const int64_t vectorBytes = vk::AmiBytes(d, src + i, (width - i) / 8, matrixRow, avail, side, &column);
+  d += vectorBytes;
+  i += 8 * vectorBytes;
   // Whole bytes; where the matrix row does not wrap inside the byte the eight
   // comparisons go without any test.
   while (i + 8 <= width) {
@@ -77,7 +99,41 @@ void SetBit(uint8_t *row, int64_t x, bool ink) {
     row[x >> 3] |= bit;
 }
 
+// Sets bits from .. to - 1 of the row (blank in the working polarity).
+void FillBlank(uint8_t *row, int64_t from, int64_t to) {
+  while (from < to && (from & 7)) SetBit(row, from++, false);
+  const int64_t whole = (to - from) / 8;
+  if (whole > 0) {
+    std::memset(row + (from >> 3), 0xFF, static_cast<size_t>(whole));
+    from += 8 * whole;
+  }
+  while (from < to) SetBit(row, from++, false);
+}
+
 }  // namespace
+
+void mAmiStretchInk(const uint8_t *src, int32_t srcRowBytes, int64_t inkWidth, uint8_t *dst,
+                    int32_t dstRowBytes, const tagRECT64 *rect, const uint8_t *inkMatrix,
+                    int64_t side) {
+  if (rect->top > rect->bottom || rect->left > rect->right || side <= 0) return;
+  const int64_t w = mGetRectWidth(rect), h = mGetRectHeight(rect);
+  const int64_t pitch = ami_ink_matrix_pitch(side);
+  // Compared in whole bytes up to the ink; the rest of the row, to the end of
+  // its last byte, is blank as zero ink against any threshold.
+  const int64_t compared = std::min(w, std::max<int64_t>(0, (inkWidth + 7) & ~int64_t{7}));
+  const int64_t end = (rect->left + w + 7) & ~int64_t{7};
+  const int64_t column0 = PositiveMod(rect->left, side);
+  int64_t matrixRow = PositiveMod(rect->top, side);
+  for (int64_t j = 0; j < h; ++j) {
+    uint8_t *row = dst + (rect->top + j) * dstRowBytes;
+    if (compared > 0) {
+      AmiRow(src + j * srcRowBytes, row, rect->left, compared, inkMatrix + matrixRow * pitch,
+             pitch, side, column0);
+    }
+    FillBlank(row, rect->left + compared, end);
+    if (++matrixRow == side) matrixRow = 0;
+  }
+}
 
 int mAmiStretch(const uint8_t *src, uint8_t *dst, int64_t srcWidth, int64_t srcHeight,
                 const tagRECT64 *rect, int32_t srcRowBytes, int32_t dstRowBytes,
@@ -92,7 +148,7 @@ int mAmiStretch(const uint8_t *src, uint8_t *dst, int64_t srcWidth, int64_t srcH
   if (srcWidth == w && srcHeight == h && rect->left >= 0 && rect->top >= 0) {
     for (int64_t j = 0; j < h; ++j) {
       AmiRow(src + j * srcRowBytes, dst + (rect->top + j) * dstRowBytes, rect->left, w,
-             matrix + matrixRow * side, side, column0);
+             matrix + matrixRow * side, side, side, column0);
       if (++matrixRow == side) matrixRow = 0;
     }
     return 1;
@@ -168,39 +224,108 @@ void DiffuseRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
 
 }  // namespace
 
+namespace {
+
+int DiffusedError(int up, int left, int upLeft, int upRight) {
+  return (341 * (up + left) + 171 * (upLeft + upRight) + 512) / 1024;
+}
+
+// A line whose source is 0 from column `ink` on. The part right of it is
+// computed only until the line's errors there are those of the line before:
+// from column i on, a line whose left neighbour and whose row above agree
+// with the line before's (`settled`: the column from which the row above
+// equals its own predecessor; width when not known) repeats that line. The
+// two error rows are equal on entry and on return.
+void DiffuseRowSettled(const uint8_t *src, uint8_t *row, int64_t left, int64_t width, int64_t ink,
+                       int8_t *prev, int8_t *cur, int64_t &settled) {
+  DiffuseRow(src, row, left, ink, prev, cur);
+  int64_t lastChange = -1;
+  int64_t i = ink;
+  for (; i < width; ++i) {
+    if (i - 1 >= settled && cur[i] == prev[i]) break;
+    const int v = src[i] - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
+    const bool inked = v >= 128;
+    const auto err = static_cast<int8_t>(inked ? 255 - v : -v);
+    if (err != prev[i + 1]) lastChange = i;
+    cur[i + 1] = err;
+    SetBit(row, left + i, inked);
+  }
+  FillBlank(row, left + i, left + width);
+  settled = std::max(ink, lastChange + 1);
+  std::memcpy(prev, cur, static_cast<size_t>(std::min(i + 1, width + 2)));
+}
+
+// Working memory of the vector diffusion, kept for the life of the thread.
+uint8_t *DiffuseScratch(int64_t width) {
+  thread_local std::vector<uint8_t> scratch;
+  const size_t bytes = vk::DiffuseScratchBytes(width);
+  try {
+    if (scratch.size() < bytes) scratch.resize(bytes);
+  } catch (const std::bad_alloc &) {
+    return nullptr;
+  }
+  return scratch.data();
+}
+
+// Rows one to one with the rectangle. Pages narrower than half the band go
+// line by line, skipping what has settled right of the ink; others go in
+// groups of rows on vector lanes, the remaining lines one by one.
+void DiffuseRows(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dstRowBytes,
+                 int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink) {
+  int64_t j = 0;
+  if (ink * 2 <= w) {
+    int64_t settled = w;
+    for (; j < h; ++j) DiffuseRowSettled(src + j * srcPitch, dst + j * dstRowBytes, left, w, ink, prev, cur, settled);
+    return;
+  }
+  const auto lanes = static_cast<int64_t>(vk::DiffuseLanes());
+  uint8_t *scratch = lanes > 1 && h >= lanes ? DiffuseScratch(w) : nullptr;
+  if (scratch) {
+    for (; j + lanes <= h; j += lanes) {
+      vk::DiffuseGroup({src + j * srcPitch, srcPitch, dst + j * dstRowBytes, dstRowBytes, left, w,
+                        prev, scratch});
+    }
+    std::memcpy(cur, prev, static_cast<size_t>(w + 2));
+  }
+  for (; j < h; ++j) {
+    DiffuseRow(src + j * srcPitch, dst + j * dstRowBytes, left, w, prev, cur);
+    std::memcpy(prev, cur, static_cast<size_t>(w + 2));
+  }
+}
+
+}  // namespace
+
 // Weights: one third for the upper and the left neighbour, one sixth for the
 // two upper diagonals, out of 1024.
 void binarize(const uint8_t *src, int64_t srcWidth, int64_t srcHeight, uint8_t *dst,
-              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors) {
+              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors, int64_t inkWidth) {
   if (rect->bottom < rect->top || rect->right < rect->left) return;
   const int64_t w = mGetRectWidth(rect), h = mGetRectHeight(rect);
   int8_t *prev = errors;
   int8_t *cur = errors + w + 2;
-  const bool oneToOne = srcWidth == w && srcHeight == h && rect->left >= 0 && rect->top >= 0;
+  if (srcWidth == w && srcHeight == h && rect->left >= 0 && rect->top >= 0) {
+    const int64_t ink = inkWidth < 0 || inkWidth > w ? w : inkWidth;
+    DiffuseRows(src, srcWidth, dst, dstRowBytes, rect->left, w, h, prev, cur, ink);
+    return;
+  }
+  // Stretching, or a rectangle reaching left of or above the bitmap.
   const uint8_t *srcRow = src;
   int64_t rowAcc = 0;
   for (int64_t j = 0; j < h; ++j) {
     uint8_t *row = dst + j * dstRowBytes;
-    if (oneToOne) {
-      DiffuseRow(srcRow, row, rect->left, w, prev, cur);
-    } else {
-      // Stretching, or a rectangle reaching left of or above the bitmap.
-      const bool rowInside = rect->top + j >= 0;
-      const uint8_t *s = srcRow;
-      int64_t colAcc = 0;
-      for (int64_t i = 0; i < w; ++i) {
-        const int e =
-            (341 * (prev[i + 1] + cur[i]) + 171 * (prev[i] + prev[i + 2]) + 512) / 1024;
-        const int v = *s - e;
-        const bool ink = v >= 128;
-        cur[i + 1] = static_cast<int8_t>(ink ? 255 - v : -v);
-        const int64_t x = rect->left + i;
-        if (rowInside && x >= 0) SetBit(row, x, ink);
-        colAcc += srcWidth;
-        if (colAcc > w - 1) {
-          ++s;
-          colAcc -= w;
-        }
+    const bool rowInside = rect->top + j >= 0;
+    const uint8_t *s = srcRow;
+    int64_t colAcc = 0;
+    for (int64_t i = 0; i < w; ++i) {
+      const int v = *s - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
+      const bool ink = v >= 128;
+      cur[i + 1] = static_cast<int8_t>(ink ? 255 - v : -v);
+      const int64_t x = rect->left + i;
+      if (rowInside && x >= 0) SetBit(row, x, ink);
+      colAcc += srcWidth;
+      if (colAcc > w - 1) {
+        ++s;
+        colAcc -= w;
       }
     }
     std::memcpy(prev, cur, static_cast<size_t>(w + 2));

@@ -1,0 +1,294 @@
+// Vector forms of the hot loops, compiled once per instruction set; the best
+// one the processor has is chosen at the first call.
+#include "tools/vector_kernels.h"
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "tools/vector_kernels.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#ifndef VANTREX_VECTOR_KERNELS_ONCE
+#define VANTREX_VECTOR_KERNELS_ONCE
+namespace vk::detail {
+
+// Byte with its bits in the opposite order: mask bits come lowest lane
+// first, the bitmap wants the leftmost pixel in the most significant bit.
+constexpr std::array<uint8_t, 256> MakeReversed() {
+  std::array<uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    int r = 0;
+    for (int i = 0; i < 8; ++i) r |= ((b >> i) & 1) << (7 - i);
+    table[b] = static_cast<uint8_t>(r);
+  }
+  return table;
+}
+inline constexpr std::array<uint8_t, 256> kReversed = MakeReversed();
+
+// Writes the low n bits of `bits` (the highest of them first) as bitmap
+// columns col .. col + n - 1, keeping only those in 0 .. width - 1; bit
+// position left + column in row, most significant bit leftmost.
+inline void PutBits(uint8_t *row, int64_t left, int64_t col, uint64_t bits, int n, int64_t width) {
+  if (col < 0) {
+    n += static_cast<int>(col);
+    col = 0;
+  }
+  if (col + n > width) {
+    const int drop = static_cast<int>(col + n - width);
+    bits >>= drop;
+    n -= drop;
+  }
+  int64_t pos = left + col;
+  while (n > 0) {
+    uint8_t *d = row + (pos >> 3);
+    const int off = static_cast<int>(pos & 7);
+    const int take = std::min(8 - off, n);
+    const unsigned chunk = static_cast<unsigned>(bits >> (n - take)) & ((1u << take) - 1);
+    const int shift = 8 - off - take;
+    const unsigned mask = ((1u << take) - 1) << shift;
+    *d = static_cast<uint8_t>((*d & ~mask) | (chunk << shift));
+    n -= take;
+    pos += take;
+  }
+}
+
+}  // namespace vk::detail
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace vk::HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+int32_t GrayBitsT(uint8_t *dst, const uint8_t *src, int32_t fullBytes, int32_t count,
+                  const uint16_t *t16, int32_t mirror) {
+#if HWY_TARGET == HWY_SCALAR
+  (void)dst, (void)src, (void)fullBytes, (void)count, (void)t16, (void)mirror;
+  return 0;
+#else
+  const hn::ScalableTag<uint16_t> d16;
+  const hn::Rebind<uint8_t, decltype(d16)> d8;
+  const int32_t n = static_cast<int32_t>(hn::Lanes(d16));  // pixels a step, a multiple of 8
+  const int32_t stepBytes = n / 8;
+  HWY_ALIGN uint16_t row[HWY_MAX_BYTES / 2];
+  for (int32_t j = 0; j < n; ++j) row[j] = mirror ? t16[7 - j % 8] : t16[j % 8];
+  const auto thresholds = hn::Load(d16, row);
+  const auto k5 = hn::Set(d16, 5), k9 = hn::Set(d16, 9);
+  int32_t i = 0;
+  for (; i + stepBytes <= fullBytes; i += stepBytes) {
+    // Without mirror the step's pixels run left to right from column 8i;
+    // with it they are the source pixels of columns 8(i + stepBytes) - 1
+    // down to 8i, in source order, so each mask byte is an output byte.
+    const int64_t first = mirror ? int64_t{count} - 8 * int64_t{i + stepBytes} : 8 * int64_t{i};
+    hn::Vec<decltype(d8)> r, g, b;
+    hn::LoadInterleaved3(d8, src + 3 * first, r, g, b);
+    const auto sum = hn::Add(hn::Add(hn::Mul(hn::PromoteTo(d16, r), k5), hn::Mul(hn::PromoteTo(d16, g), k9)),
+                             hn::ShiftLeft<1>(hn::PromoteTo(d16, b)));
+    uint8_t bits[HWY_MAX_BYTES / 16 + 8];
+    hn::StoreMaskBits(d16, hn::Lt(sum, thresholds), bits);
+    if (mirror) {
+      for (int32_t j = 0; j < stepBytes; ++j) dst[i + stepBytes - 1 - j] = bits[j];
+    } else {
+      for (int32_t j = 0; j < stepBytes; ++j) dst[i + j] = detail::kReversed[bits[j]];
+    }
+  }
+  return i;
+#endif
+}
+
+int32_t InkLineT(uint8_t *row, const uint8_t *rgb, int32_t pixels, int32_t mirror, int32_t last) {
+#if HWY_TARGET == HWY_SCALAR
+  (void)row, (void)rgb, (void)pixels, (void)mirror, (void)last;
+  return 0;
+#else
+  const hn::ScalableTag<uint16_t> d16;
+  const hn::Rebind<int16_t, decltype(d16)> di16;
+  const hn::Rebind<uint8_t, decltype(d16)> d8;
+  const int32_t n = static_cast<int32_t>(hn::Lanes(d16));
+  // 8 x the weights fit 16 bits; the high half of 8 x the sum is sum >> 13.
+  // The low halves are added with their carries.
+  const auto wr = hn::Set(d16, 8 * 2449), wg = hn::Set(d16, 8 * 4805), wb = hn::Set(d16, 8 * 938);
+  const auto k255 = hn::Set(d16, 255);
+  int32_t j = 0;
+  for (; j + n <= pixels; j += n) {
+    hn::Vec<decltype(d8)> r8, g8, b8;
+    hn::LoadInterleaved3(d8, rgb + 3 * int64_t{j}, r8, g8, b8);
+    const auto r = hn::PromoteTo(d16, r8), g = hn::PromoteTo(d16, g8), b = hn::PromoteTo(d16, b8);
+    const auto lr = hn::Mul(r, wr), lg = hn::Mul(g, wg), lb = hn::Mul(b, wb);
+    const auto s1 = hn::Add(lr, lg);
+    const auto s2 = hn::Add(s1, lb);
+    const auto carry1 = hn::IfThenElseZero(hn::Lt(s1, lr), hn::Set(d16, 1));
+    const auto carry2 = hn::IfThenElseZero(hn::Lt(s2, s1), hn::Set(d16, 1));
+    const auto high = hn::Add(hn::Add(hn::MulHigh(r, wr), hn::MulHigh(g, wg)),
+                              hn::Add(hn::MulHigh(b, wb), hn::Add(carry1, carry2)));
+    auto ink = hn::Sub(k255, high);
+    if (mirror) {
+      ink = hn::Reverse(d16, ink);
+      hn::StoreU(hn::DemoteTo(d8, hn::BitCast(di16, ink)), d8, row + (last - j - (n - 1)));
+    } else {
+      hn::StoreU(hn::DemoteTo(d8, hn::BitCast(di16, ink)), d8, row + j);
+    }
+  }
+  return j;
+#endif
+}
+
+int64_t AmiBytesT(uint8_t *dst, const uint8_t *ink, int64_t bytes, const uint8_t *thresholds,
+                  int64_t avail, int64_t side, int64_t *column) {
+#if HWY_TARGET == HWY_SCALAR
+  (void)dst, (void)ink, (void)bytes, (void)thresholds, (void)avail, (void)side, (void)column;
+  return 0;
+#else
+  const hn::ScalableTag<uint8_t> d8;
+  const int64_t n = static_cast<int64_t>(hn::Lanes(d8));
+  const int64_t stepBytes = n / 8;
+  const int64_t advance = n % side;
+  int64_t col = *column;
+  int64_t i = 0;
+  // Stops where a step's thresholds would run past what the row holds.
+  for (; i + stepBytes <= bytes && col + n <= avail; i += stepBytes) {
+    const auto v = hn::LoadU(d8, ink + 8 * i);
+    const auto t = hn::LoadU(d8, thresholds + col);
+    uint8_t bits[HWY_MAX_BYTES / 8 + 8];
+    hn::StoreMaskBits(d8, hn::Eq(hn::Min(v, t), v), bits);
+    for (int64_t j = 0; j < stepBytes; ++j) dst[i + j] = detail::kReversed[bits[j]];
+    col += advance;
+    if (col >= side) col -= side;
+  }
+  *column = col;
+  return i;
+#endif
+}
+
+size_t DiffuseLanesT() {
+#if HWY_TARGET == HWY_SCALAR
+  return 0;
+#else
+  return hn::Lanes(hn::ScalableTag<int32_t>());
+#endif
+}
+
+size_t DiffuseScratchBytesT(int64_t width) {
+  const size_t k = std::max<size_t>(DiffuseLanesT(), 1);
+  return k * static_cast<size_t>(width + 4 * static_cast<int64_t>(k) + 8);
+}
+
+// Lane k diffuses row k; at step t it takes column t - 2k, which needs row
+// k - 1 up to column t - 2k + 1, done by lane k - 1 one step earlier. The
+// row above the group comes from `above`, the group's last row goes back
+// into it behind the reads. Lanes outside the row put out error 0, the
+// margins' value.
+void DiffuseGroupT(const tagDIFFUSEGROUP &g) {
+#if HWY_TARGET == HWY_SCALAR
+  (void)g;
+#else
+  const hn::ScalableTag<int32_t> di;
+  const hn::Repartition<int16_t, decltype(di)> d16;
+  const int64_t k = static_cast<int64_t>(hn::Lanes(di));
+  const int64_t w = g.width;
+  const int64_t pitch = w + 4 * k + 8;
+  // Each row copied between zeros: every lane reads inside the scratch.
+  for (int64_t r = 0; r < k; ++r) {
+    uint8_t *s = g.scratch + r * pitch;
+    std::memset(s, 0, static_cast<size_t>(2 * k));
+    std::memcpy(s + 2 * k, g.src + r * g.srcPitch, static_cast<size_t>(w));
+    std::memset(s + 2 * k + w, 0, static_cast<size_t>(pitch - 2 * k - w));
+  }
+  const auto lane = hn::Iota(di, 0);
+  const auto twoK = hn::Add(lane, lane);
+  // Byte offset of lane k's source at step 0: row k, column -2k.
+  const auto offset0 = hn::Sub(hn::Add(hn::Mul(lane, hn::Set(di, static_cast<int32_t>(pitch))),
+                                       hn::Set(di, static_cast<int32_t>(2 * k))),
+                               twoK);
+  HWY_ALIGN int32_t up[HWY_MAX_BYTES / 4];
+  up[0] = 0;
+  for (int64_t i = 1; i < k; ++i) up[i] = static_cast<int32_t>(i - 1);
+  const auto fromAbove = hn::SetTableIndices(di, up);
+  const auto lane0 = hn::FirstN(di, 1);
+  const auto weights = hn::BitCast(d16, hn::Set(di, 341 | (171 << 16)));
+  const auto k512 = hn::Set(di, 512), k1023 = hn::Set(di, 1023), k127 = hn::Set(di, 127);
+  const auto k255 = hn::Set(di, 255), lowHalf = hn::Set(di, 0xFFFF), one = hn::Set(di, 1);
+  const auto signBit = hn::Set(di, INT32_MIN);
+  const auto widthBiased = hn::Set(di, static_cast<int32_t>(w) ^ INT32_MIN);
+  const auto *base = reinterpret_cast<const int32_t *>(g.scratch);
+
+  // Lane 0's row above starts at column -1 (the margin) and column 0.
+  auto left = hn::Zero(di), upLeft = hn::Zero(di), acc = hn::Zero(di);
+  auto upMid = hn::IfThenElseZero(lane0, hn::Set(di, g.above[1]));
+  HWY_ALIGN int32_t blank[HWY_MAX_BYTES / 4];
+  const int64_t steps = w + 2 * (k - 1);
+  int pending = 0;
+  for (int64_t t = 0; t < steps; ++t) {
+    const auto tv = hn::Set(di, static_cast<int32_t>(t));
+    const auto column = hn::Sub(tv, twoK);
+    const auto active = hn::Lt(hn::Xor(column, signBit), widthBiased);
+    const auto ink = hn::And(hn::GatherOffset(di, base, hn::Add(offset0, tv)), k255);
+    const int32_t aboveRight = t + 2 <= w + 1 ? g.above[t + 2] : 0;
+    const auto upRight =
+        hn::IfThenElse(lane0, hn::Set(di, aboveRight), hn::TableLookupLanes(left, fromAbove));
+    const auto a = hn::Add(upMid, left);
+    const auto b = hn::Add(upLeft, upRight);
+    const auto pair = hn::Or(hn::And(a, lowHalf), hn::ShiftLeft<16>(b));
+    hn::Vec<decltype(di)> unused = hn::Zero(di);
+    const auto s = hn::ReorderWidenMulAccumulate(di, hn::BitCast(d16, pair), weights, k512, unused);
+    // Division by 1024 truncating toward zero.
+    const auto e = hn::ShiftRight<10>(hn::Add(s, hn::And(hn::ShiftRight<31>(s), k1023)));
+    const auto v = hn::Sub(ink, e);
+    const auto inked = hn::Gt(v, k127);
+    const auto err = hn::IfThenElseZero(active, hn::IfThenElse(inked, hn::Sub(k255, v), hn::Neg(v)));
+    acc = hn::Or(hn::ShiftLeft<1>(acc), hn::IfThenZeroElse(inked, one));
+    upLeft = upMid;
+    upMid = upRight;
+    left = err;
+    const int64_t lastColumn = t - 2 * (k - 1);
+    if (lastColumn >= 0 && lastColumn < w) {
+      g.above[lastColumn + 1] = static_cast<int8_t>(hn::ExtractLane(err, static_cast<size_t>(k - 1)));
+    }
+    if (++pending == 32 || t + 1 == steps) {
+      hn::Store(acc, di, blank);
+      for (int64_t r = 0; r < k; ++r) {
+        detail::PutBits(g.dst + r * g.dstPitch, g.left, t - pending + 1 - 2 * r,
+                        static_cast<uint32_t>(blank[r]), pending, w);
+      }
+      pending = 0;
+    }
+  }
+#endif
+}
+
+const char *TargetNameT() { return hwy::TargetName(HWY_TARGET); }
+
+}  // namespace vk::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace vk {
+
+HWY_EXPORT(GrayBitsT);
+HWY_EXPORT(InkLineT);
+HWY_EXPORT(AmiBytesT);
+HWY_EXPORT(DiffuseLanesT);
+HWY_EXPORT(DiffuseScratchBytesT);
+HWY_EXPORT(DiffuseGroupT);
+HWY_EXPORT(TargetNameT);
+
+int32_t GrayBits(uint8_t *dst, const uint8_t *src, int32_t fullBytes, int32_t count,
+                 const uint16_t *t16, int32_t mirror) {
+  return HWY_DYNAMIC_DISPATCH(GrayBitsT)(dst, src, fullBytes, count, t16, mirror);
+}
+int32_t InkLine(uint8_t *row, const uint8_t *rgb, int32_t pixels, int32_t mirror, int32_t last) {
+  return HWY_DYNAMIC_DISPATCH(InkLineT)(row, rgb, pixels, mirror, last);
+}
+int64_t AmiBytes(uint8_t *dst, const uint8_t *ink, int64_t bytes, const uint8_t *thresholds,
+                 int64_t avail, int64_t side, int64_t *column) {
+  return HWY_DYNAMIC_DISPATCH(AmiBytesT)(dst, ink, bytes, thresholds, avail, side, column);
+}
+size_t DiffuseLanes() { return HWY_DYNAMIC_DISPATCH(DiffuseLanesT)(); }
+size_t DiffuseScratchBytes(int64_t width) { return HWY_DYNAMIC_DISPATCH(DiffuseScratchBytesT)(width); }
+void DiffuseGroup(const tagDIFFUSEGROUP &group) { HWY_DYNAMIC_DISPATCH(DiffuseGroupT)(group); }
+const char *TargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameT)(); }
+
+}  // namespace vk
+#endif

@@ -1,6 +1,7 @@
 // Tone curves, the AM screen binarizer and the error diffusion.
 #include "TAVIK_Dither.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -194,7 +195,7 @@ namespace {
 // the bits are gathered a byte at a time and merged, so bits outside the
 // rectangle keep their content.
 void DiffuseRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
-                const int8_t *prev, int8_t *cur) {
+                const int8_t *prev, int8_t *cur, const uint8_t *curve) {
   int upLeft = prev[0], up = prev[1], leftErr = cur[0];
   uint8_t *d = row + (left >> 3);
   int bit = static_cast<int>(left & 7);
@@ -202,7 +203,7 @@ void DiffuseRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
   for (int64_t i = 0; i < width; ++i) {
     const int upRight = prev[i + 2];
     const int e = (341 * (up + leftErr) + 171 * (upLeft + upRight) + 512) / 1024;
-    const int v = src[i] - e;
+    const int v = curve[src[i]] - e;
     // Branch-free: on a mid-gray area ink and blank alternate unpredictably.
     const int ink = v >= 128;
     leftErr = (255 & -ink) - v;
@@ -237,13 +238,13 @@ int DiffusedError(int up, int left, int upLeft, int upRight) {
 // equals its own predecessor; width when not known) repeats that line. The
 // two error rows are equal on entry and on return.
 void DiffuseRowSettled(const uint8_t *src, uint8_t *row, int64_t left, int64_t width, int64_t ink,
-                       int8_t *prev, int8_t *cur, int64_t &settled) {
-  DiffuseRow(src, row, left, ink, prev, cur);
+                       int8_t *prev, int8_t *cur, const uint8_t *curve, int64_t &settled) {
+  DiffuseRow(src, row, left, ink, prev, cur, curve);
   int64_t lastChange = -1;
   int64_t i = ink;
   for (; i < width; ++i) {
     if (i - 1 >= settled && cur[i] == prev[i]) break;
-    const int v = src[i] - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
+    const int v = curve[src[i]] - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
     const bool inked = v >= 128;
     const auto err = static_cast<int8_t>(inked ? 255 - v : -v);
     if (err != prev[i + 1]) lastChange = i;
@@ -271,41 +272,57 @@ uint8_t *DiffuseScratch(int64_t width) {
 // line by line, skipping what has settled right of the ink; others go in
 // groups of rows on vector lanes, the remaining lines one by one.
 void DiffuseRows(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dstRowBytes,
-                 int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink) {
+                 int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink,
+                 const uint8_t *curve) {
   int64_t j = 0;
-  if (ink * 2 <= w) {
+  // The margin is white only when the curve keeps 0 at 0.
+  if (ink * 2 <= w && curve[0] == 0) {
     int64_t settled = w;
-    for (; j < h; ++j) DiffuseRowSettled(src + j * srcPitch, dst + j * dstRowBytes, left, w, ink, prev, cur, settled);
+    for (; j < h; ++j) {
+      DiffuseRowSettled(src + j * srcPitch, dst + j * dstRowBytes, left, w, ink, prev, cur, curve,
+                        settled);
+    }
     return;
   }
   const auto lanes = static_cast<int64_t>(vk::DiffuseLanes());
   uint8_t *scratch = lanes > 1 && h >= lanes ? DiffuseScratch(w) : nullptr;
   if (scratch) {
+    std::array<int32_t, 256> curve32;
+    std::copy_n(curve, 256, curve32.begin());
     for (; j + lanes <= h; j += lanes) {
       vk::DiffuseGroup({src + j * srcPitch, srcPitch, dst + j * dstRowBytes, dstRowBytes, left, w,
-                        prev, scratch});
+                        prev, scratch, curve32.data()});
     }
     std::memcpy(cur, prev, static_cast<size_t>(w + 2));
   }
   for (; j < h; ++j) {
-    DiffuseRow(src + j * srcPitch, dst + j * dstRowBytes, left, w, prev, cur);
+    DiffuseRow(src + j * srcPitch, dst + j * dstRowBytes, left, w, prev, cur, curve);
     std::memcpy(prev, cur, static_cast<size_t>(w + 2));
   }
 }
+
+constexpr tagGAMMACURVE MakeIdentity() {
+  tagGAMMACURVE c{};
+  for (int i = 0; i < 256; ++i) c[i] = static_cast<uint8_t>(i);
+  return c;
+}
+constexpr tagGAMMACURVE kIdentity = MakeIdentity();
 
 }  // namespace
 
 // Weights: one third for the upper and the left neighbour, one sixth for the
 // two upper diagonals, out of 1024.
 void binarize(const uint8_t *src, int64_t srcWidth, int64_t srcHeight, uint8_t *dst,
-              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors, int64_t inkWidth) {
+              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors, int64_t inkWidth,
+              const tagGAMMACURVE *curve) {
   if (rect->bottom < rect->top || rect->right < rect->left) return;
+  const uint8_t *map = (curve ? *curve : kIdentity).data();
   const int64_t w = mGetRectWidth(rect), h = mGetRectHeight(rect);
   int8_t *prev = errors;
   int8_t *cur = errors + w + 2;
   if (srcWidth == w && srcHeight == h && rect->left >= 0 && rect->top >= 0) {
     const int64_t ink = inkWidth < 0 || inkWidth > w ? w : inkWidth;
-    DiffuseRows(src, srcWidth, dst, dstRowBytes, rect->left, w, h, prev, cur, ink);
+    DiffuseRows(src, srcWidth, dst, dstRowBytes, rect->left, w, h, prev, cur, ink, map);
     return;
   }
   // Stretching, or a rectangle reaching left of or above the bitmap.
@@ -317,7 +334,7 @@ void binarize(const uint8_t *src, int64_t srcWidth, int64_t srcHeight, uint8_t *
     const uint8_t *s = srcRow;
     int64_t colAcc = 0;
     for (int64_t i = 0; i < w; ++i) {
-      const int v = *s - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
+      const int v = map[*s] - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
       const bool ink = v >= 128;
       cur[i + 1] = static_cast<int8_t>(ink ? 255 - v : -v);
       const int64_t x = rect->left + i;

@@ -126,6 +126,8 @@ int mAmiStretch(const uint8_t *src, uint8_t *dst, int64_t srcWidth, int64_t srcH
 // holds 0 (a page narrower than the band). The error still flows there and
 // back, but where a line's errors right of it settle into those of the line
 // before, the rest of the line is known without computing it.
+// curve, when given, maps each source value first (band_gamma's work, done
+// on the way).
 void binarize(const uint8_t *src, int64_t srcWidth, int64_t srcHeight, uint8_t *dst,
               const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors,
-              int64_t inkWidth = -1);
+              int64_t inkWidth = -1, const tagGAMMACURVE *curve = nullptr);

@@ -101,14 +101,15 @@ void Tavik_GrayBitmap_Amiten(const tagDEVDATA *devData, const tagBANDBITMAP *ban
 }
 
 void Tavik_GrayBitmap_Gosakakusan(tagDEVDATA *devData, const tagBANDBITMAP *band,
-                                  const tagBANDBITMAP *page, int64_t inkWidth) {
+                                  const tagBANDBITMAP *page, int64_t inkWidth,
+                                  const tagGAMMACURVE *curve) {
   const size_t needed = 2 * static_cast<size_t>(band->bandWidth) + 6;
   if (!devData->errorBuffer || devData->errorBuffer.size() < needed) return;
   const tagRECT64 rect{0, 0, static_cast<int64_t>(band->bandWidth) - 1,
                        static_cast<int64_t>(band->curBandLines) - 1};
   binarize(band->buffer, band->bandWidth, band->curBandLines,
            page->buffer + static_cast<int64_t>(band->bandTop) * page->bandRowBytes, &rect,
-           page->bandRowBytes, devData->errorBuffer.get(), inkWidth);
+           page->bandRowBytes, devData->errorBuffer.get(), inkWidth, curve);
 }
 
 tagBANDBITMAP Tavik_GrayBand(uint8_t *buffer) {
@@ -195,9 +196,9 @@ void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBI
                                                : band->curBandWidth;
   const int64_t extent = BandInkExtent(band, std::max<int64_t>(limit, 0));
   if (diffusion == 1) {
-    // 0 stays 0 through every curve: only the ink's columns need the pass.
-    band_gamma(1, band->buffer, extent, lines, band->bandRowBytes, static_cast<uint16_t>(frequency));
-    Tavik_GrayBitmap_Gosakakusan(devData, band, page, extent);
+    // The tone curve is applied as the diffusion reads each value.
+    Tavik_GrayBitmap_Gosakakusan(devData, band, page, extent,
+                                 &band_gamma_curve(1, static_cast<uint16_t>(frequency)));
   } else if (!devData->inkMatrix.empty() && band->bandLeft >= 0 && band->bandTop >= 0) {
     const tagRECT64 rect{band->bandLeft, band->bandTop,
                          static_cast<int64_t>(band->bandLeft) + band->curBandWidth - 1,

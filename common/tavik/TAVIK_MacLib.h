@@ -8,6 +8,7 @@
 
 #include "PageBitmap.h"
 #include "TAVIK_Buffer.h"
+#include "TAVIK_Dither.h"
 #include "TAVIK_ImageLib.h"
 
 // Size of the gray band buffer: 845 lines of 9920 ink values fit in it.
@@ -66,9 +67,11 @@ void Tavik_ClearDevData(tagDEVDATA *devData);
 void Tavik_GrayBitmap_Gamma(const tagBANDBITMAP *band, int32_t diffusion, int32_t frequency);
 void Tavik_GrayBitmap_Amiten(const tagDEVDATA *devData, const tagBANDBITMAP *band,
                              const tagBANDBITMAP *page);
-// inkWidth: as for binarize; negative when any column may hold ink.
+// inkWidth and curve: as for binarize (negative / none: any column may hold
+// ink, the band is corrected already).
 void Tavik_GrayBitmap_Gosakakusan(tagDEVDATA *devData, const tagBANDBITMAP *band,
-                                  const tagBANDBITMAP *page, int64_t inkWidth = -1);
+                                  const tagBANDBITMAP *page, int64_t inkWidth = -1,
+                                  const tagGAMMACURVE *curve = nullptr);
 
 // Tells the record that no line of the page puts ink at or right of column
 // drawnWidth (Tavik_ConvertLine with that drawn width writes nothing there),

@@ -13,6 +13,8 @@
 
 #ifndef VANTREX_VECTOR_KERNELS_ONCE
 #define VANTREX_VECTOR_KERNELS_ONCE
+// For the diffusion step: a call per step would send its state through memory.
+#define VK_ALWAYS_INLINE __attribute__((always_inline))
 namespace vk::detail {
 
 // Byte with its bits in the opposite order: mask bits come lowest lane
@@ -42,6 +44,18 @@ inline void PutBits(uint8_t *row, int64_t left, int64_t col, uint64_t bits, int 
     n -= drop;
   }
   int64_t pos = left + col;
+  // Most chunks lie well inside the row: one read-modify-write of 8 bytes.
+  if (n > 0 && (pos >> 3) + 8 <= (left + width + 7) >> 3) {
+    uint64_t word;
+    std::memcpy(&word, row + (pos >> 3), sizeof word);
+    word = __builtin_bswap64(word);
+    const int shift = 64 - static_cast<int>(pos & 7) - n;
+    const uint64_t mask = ((uint64_t{1} << n) - 1) << shift;
+    word = (word & ~mask) | ((bits << shift) & mask);
+    word = __builtin_bswap64(word);
+    std::memcpy(row + (pos >> 3), &word, sizeof word);
+    return;
+  }
   while (n > 0) {
     uint8_t *d = row + (pos >> 3);
     const int off = static_cast<int>(pos & 7);
@@ -162,35 +176,39 @@ int64_t AmiBytesT(uint8_t *dst, const uint8_t *ink, int64_t bytes, const uint8_t
 #endif
 }
 
+// Rows a call diffuses: two groups of one row a lane.
 size_t DiffuseLanesT() {
 #if HWY_TARGET == HWY_SCALAR
   return 0;
 #else
-  return hn::Lanes(hn::ScalableTag<int32_t>());
+  return 2 * hn::Lanes(hn::ScalableTag<int32_t>());
 #endif
 }
 
 size_t DiffuseScratchBytesT(int64_t width) {
-  const size_t k = std::max<size_t>(DiffuseLanesT(), 1);
-  return k * static_cast<size_t>(width + 4 * static_cast<int64_t>(k) + 8);
+  const size_t rows = std::max<size_t>(DiffuseLanesT(), 1);
+  return rows * static_cast<size_t>(width + 2 * static_cast<int64_t>(rows) + 8);
 }
 
-// Lane k diffuses row k; at step t it takes column t - 2k, which needs row
-// k - 1 up to column t - 2k + 1, done by lane k - 1 one step earlier. The
-// row above the group comes from `above`, the group's last row goes back
-// into it behind the reads. Lanes outside the row put out error 0, the
-// margins' value.
+// Lane k of a group diffuses row k; at step t it takes column t - 2k, which
+// needs row k - 1 up to column t - 2k + 1, done by lane k - 1 one step
+// earlier. The row above the group comes from `above`, the group's last row
+// goes back into it behind the reads. Lanes outside the row put out error 0,
+// the margins' value. A second group of the next rows runs 2k steps behind
+// the first, on the first's last row, so the two chains of dependent steps
+// overlap in the processor.
 void DiffuseGroupT(const tagDIFFUSEGROUP &g) {
 #if HWY_TARGET == HWY_SCALAR
   (void)g;
 #else
   const hn::ScalableTag<int32_t> di;
   const hn::Repartition<int16_t, decltype(di)> d16;
+  using V = hn::Vec<decltype(di)>;
   const int64_t k = static_cast<int64_t>(hn::Lanes(di));
   const int64_t w = g.width;
   const int64_t pitch = w + 4 * k + 8;
   // Each row copied between zeros: every lane reads inside the scratch.
-  for (int64_t r = 0; r < k; ++r) {
+  for (int64_t r = 0; r < 2 * k; ++r) {
     uint8_t *s = g.scratch + r * pitch;
     std::memset(s, 0, static_cast<size_t>(2 * k));
     std::memcpy(s + 2 * k, g.src + r * g.srcPitch, static_cast<size_t>(w));
@@ -213,47 +231,62 @@ void DiffuseGroupT(const tagDIFFUSEGROUP &g) {
   const auto signBit = hn::Set(di, INT32_MIN);
   const auto widthBiased = hn::Set(di, static_cast<int32_t>(w) ^ INT32_MIN);
   const auto *base = reinterpret_cast<const int32_t *>(g.scratch);
-
-  // Lane 0's row above starts at column -1 (the margin) and column 0.
-  auto left = hn::Zero(di), upLeft = hn::Zero(di), acc = hn::Zero(di);
-  auto upMid = hn::IfThenElseZero(lane0, hn::Set(di, g.above[1]));
-  HWY_ALIGN int32_t blank[HWY_MAX_BYTES / 4];
   const int64_t steps = w + 2 * (k - 1);
-  int pending = 0;
-  for (int64_t t = 0; t < steps; ++t) {
+
+  struct State {
+    V left, upLeft, upMid, acc, offset;
+    uint8_t *dst;
+  };
+  const auto start = [&](int64_t group) {
+    // Lane 0's row above starts at column -1 (the margin) and column 0.
+    return State{hn::Zero(di), hn::Zero(di), hn::IfThenElseZero(lane0, hn::Set(di, g.above[1])),
+                 hn::Zero(di), hn::Add(offset0, hn::Set(di, static_cast<int32_t>(group * k * pitch))),
+                 g.dst + group * k * g.dstPitch};
+  };
+  HWY_ALIGN int32_t blank[HWY_MAX_BYTES / 4];
+  const auto step = [&](State &st, int64_t t) VK_ALWAYS_INLINE {
     const auto tv = hn::Set(di, static_cast<int32_t>(t));
-    const auto column = hn::Sub(tv, twoK);
-    const auto active = hn::Lt(hn::Xor(column, signBit), widthBiased);
-    const auto ink = hn::And(hn::GatherOffset(di, base, hn::Add(offset0, tv)), k255);
+    const auto active = hn::Lt(hn::Xor(hn::Sub(tv, twoK), signBit), widthBiased);
+    const auto ink =
+        hn::GatherIndex(di, g.curve, hn::And(hn::GatherOffset(di, base, hn::Add(st.offset, tv)), k255));
     const int32_t aboveRight = t + 2 <= w + 1 ? g.above[t + 2] : 0;
     const auto upRight =
-        hn::IfThenElse(lane0, hn::Set(di, aboveRight), hn::TableLookupLanes(left, fromAbove));
-    const auto a = hn::Add(upMid, left);
-    const auto b = hn::Add(upLeft, upRight);
+        hn::IfThenElse(lane0, hn::Set(di, aboveRight), hn::TableLookupLanes(st.left, fromAbove));
+    const auto a = hn::Add(st.upMid, st.left);
+    const auto b = hn::Add(st.upLeft, upRight);
     const auto pair = hn::Or(hn::And(a, lowHalf), hn::ShiftLeft<16>(b));
-    hn::Vec<decltype(di)> unused = hn::Zero(di);
+    V unused = hn::Zero(di);
     const auto s = hn::ReorderWidenMulAccumulate(di, hn::BitCast(d16, pair), weights, k512, unused);
     // Division by 1024 truncating toward zero.
     const auto e = hn::ShiftRight<10>(hn::Add(s, hn::And(hn::ShiftRight<31>(s), k1023)));
     const auto v = hn::Sub(ink, e);
     const auto inked = hn::Gt(v, k127);
     const auto err = hn::IfThenElseZero(active, hn::IfThenElse(inked, hn::Sub(k255, v), hn::Neg(v)));
-    acc = hn::Or(hn::ShiftLeft<1>(acc), hn::IfThenZeroElse(inked, one));
-    upLeft = upMid;
-    upMid = upRight;
-    left = err;
+    st.acc = hn::Or(hn::ShiftLeft<1>(st.acc), hn::IfThenZeroElse(inked, one));
+    st.upLeft = st.upMid;
+    st.upMid = upRight;
+    st.left = err;
     const int64_t lastColumn = t - 2 * (k - 1);
     if (lastColumn >= 0 && lastColumn < w) {
       g.above[lastColumn + 1] = static_cast<int8_t>(hn::ExtractLane(err, static_cast<size_t>(k - 1)));
     }
-    if (++pending == 32 || t + 1 == steps) {
-      hn::Store(acc, di, blank);
+    if ((t + 1) % 32 == 0 || t + 1 == steps) {
+      const int pending = static_cast<int>(t % 32) + 1;
+      hn::Store(st.acc, di, blank);
       for (int64_t r = 0; r < k; ++r) {
-        detail::PutBits(g.dst + r * g.dstPitch, g.left, t - pending + 1 - 2 * r,
+        detail::PutBits(st.dst + r * g.dstPitch, g.left, t - pending + 1 - 2 * r,
                         static_cast<uint32_t>(blank[r]), pending, w);
       }
-      pending = 0;
     }
+  };
+  State first = start(0), second = first;
+  for (int64_t t = 0; t < steps + 2 * k; ++t) {
+    if (t < steps) step(first, t);
+    // The second group's row above is the first's last row, written into
+    // `above` at least one step before it is read.
+    const int64_t t2 = t - 2 * k;
+    if (t2 == 0) second = start(1);
+    if (t2 >= 0) step(second, t2);
   }
 #endif
 }

@@ -40,6 +40,7 @@ struct tagDIFFUSEGROUP {
   int8_t *above;        // width + 2 errors of the row above, margins 0;
                         // receives the group's last row
   uint8_t *scratch;     // ScratchBytes(width) bytes
+  const int32_t *curve; // 256 entries each source value is mapped through
 };
 size_t DiffuseLanes();  // 0 when the chosen instruction set has no lanes to spare
 size_t DiffuseScratchBytes(int64_t width);

@@ -178,7 +178,8 @@ TEST_P(FastPaths, AmBandsMatchCorrectionThenScreen) {
 }
 
 // binarize over random bands and widths, split into calls at random, with
-// and without the promise of a white margin, bit for bit and error for error.
+// and without the promise of a white margin, with and without the tone curve
+// on the way, bit for bit and error for error.
 TEST_P(FastPaths, ErrorDiffusionMatchesThePlainStep) {
   std::vector<int> widths = Widths(2000);
   // Tall narrow pages in a wide band, where the margin's errors settle.
@@ -192,7 +193,12 @@ TEST_P(FastPaths, ErrorDiffusionMatchesThePlainStep) {
     const int ink = entry < 0 ? 1 + static_cast<int>(rng() % 300)
                               : std::vector<int>{w, w / 2, std::min(w, 3)}[rng() % 3];
     const bool promise = rng() % 2;
+    // The tone curve applied on the way, or already applied.
+    const tagGAMMACURVE *curve = rng() % 2 ? &gamma_curve_gosa : nullptr;
     const std::vector<uint8_t> src = Band(w, h, ink);
+    std::vector<uint8_t> corrected = src;
+    if (curve)
+      for (auto &v : corrected) v = (*curve)[v];
     std::vector<uint8_t> fast(static_cast<size_t>(rowBytes) * h), slow;
     for (auto &b : fast) b = static_cast<uint8_t>(rng());
     slow = fast;
@@ -203,8 +209,8 @@ TEST_P(FastPaths, ErrorDiffusionMatchesThePlainStep) {
       const int part = std::min(h - y, 1 + static_cast<int>(rng() % 40));
       const tagRECT64 rect{left, 0, left + w - 1, part - 1};
       binarize(&src[static_cast<size_t>(y) * w], w, part, &fast[static_cast<size_t>(y) * rowBytes], &rect,
-               rowBytes, errors.data(), promise ? ink : -1);
-      ref.Run(&src[static_cast<size_t>(y) * w], part, &slow[static_cast<size_t>(y) * rowBytes], rowBytes, left);
+               rowBytes, errors.data(), promise ? ink : -1, curve);
+      ref.Run(&corrected[static_cast<size_t>(y) * w], part, &slow[static_cast<size_t>(y) * rowBytes], rowBytes, left);
       y += part;
       for (int i = 0; i < w + 2; ++i) {
         ASSERT_EQ(errors[i], ref.prev[i]) << "width " << w << " after row " << y << " entry " << i;

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages.
-# Usage: install-deps.sh [run|test]   (run: enough to print the sample)
+# Usage: install-deps.sh [run|test|bench]   (run: enough to print the sample;
+# bench: that and what bench/bench-page.py runs besides the filter)
 set -euo pipefail
 what=${1:-test}
 packages=(cmake g++ make pkg-config libcups2-dev libpng-dev libhwy-dev
           cups-client cups-bsd cups-daemon cups-filters ghostscript poppler-utils)
 if [ "$what" = test ]; then
   packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic)
+fi
+if [ "$what" = bench ]; then
+  packages+=(python3 netpbm)
 fi
 missing=()
 for p in "${packages[@]}"; do

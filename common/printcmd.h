@@ -21,6 +21,14 @@ inline constexpr std::array<uint8_t, 5> g_ucESC_OFFSET_Y{0x1B, 0x7C, 0x59, 0, 0}
 inline constexpr std::array<uint8_t, 7> g_ucESC_RASTER{0x1B, 0x7C, 0x30, 0x36, 0x01, 0, 0};
 inline constexpr std::array<uint8_t, 3> g_ucESC_FF{0x1B, 0x7C, 0x0C};
 
+// The largest page the filter takes: twice the bitmap each way. Wider and
+// taller pages are drawn from their top-left 9920 x 14645 pixels, but a page
+// beyond these can only be a fault, and its lines would cost time for nothing.
+inline constexpr uint32_t kMaxRasterWidth = 2 * kPageBitmapWidth;
+inline constexpr uint32_t kMaxRasterHeight = 2 * kPageBitmapHeight;
+// Bytes a raster line may carry beyond its pixels.
+inline constexpr uint32_t kMaxLinePadding = 4096;
+
 // The ten job settings, in the order the page loop takes them.
 struct tagJOBSETTINGS {
   int32_t writeDensity = 0;
@@ -70,6 +78,8 @@ int RunFilterJob(cups_raster_iocb_t read, void *ctx, const tagJOBSETTINGS &setti
 // Set when the print system cancels the job (SIGTERM): the page loop then
 // stops before writing another page, so the stream ends after a complete page.
 extern volatile sig_atomic_t g_JobCancelled;
+// Sets the flag and wakes a read waiting for input; safe in a signal handler.
+void CancelFilterJob();
 
 // Reads the raster (argv[6] when argc is 7, else standard input), renders
 // every page and writes the command stream to standard output. Returns the

@@ -175,16 +175,12 @@ int64_t BandInkExtent(const tagBANDBITMAP *band, int64_t limit) {
   return extent;
 }
 
-// Clears what the band's lines may have written: every byte right of the
-// extent is 0 already.
+// Clears what the band's lines hold: only its own rows can hold ink values,
+// and every byte right of the extent is 0 already.
 void ClearBand(const tagBANDBITMAP *band, int32_t lines, int64_t extent) {
-  const int64_t used = static_cast<int64_t>(lines) * band->bandRowBytes;
-  if (extent >= band->bandRowBytes || used > band->bufferSize) {
-    std::memset(band->buffer, 0, static_cast<size_t>(band->bufferSize));
-    return;
-  }
+  const int64_t bytes = std::min<int64_t>(extent, band->bandRowBytes);
   for (int32_t y = 0; y < lines; ++y)
-    std::memset(band->buffer + static_cast<int64_t>(y) * band->bandRowBytes, 0, static_cast<size_t>(extent));
+    std::memset(band->buffer + static_cast<int64_t>(y) * band->bandRowBytes, 0, static_cast<size_t>(bytes));
 }
 
 }  // namespace

@@ -51,13 +51,16 @@ def run_once(command, path, pipe):
     """Seconds and peak RSS (KiB) of `command` reading `path`, from a file or a pipe."""
     start = time.perf_counter()
     with open(path, "rb") as source:
+        # The filter's PAGE: and INFO: lines are not wanted; its exit status
+        # tells a failure.
+        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
         if pipe:
             cat = subprocess.Popen(["cat"], stdin=source, stdout=subprocess.PIPE)
-            proc = subprocess.Popen(command, stdin=cat.stdout, stdout=subprocess.DEVNULL)
+            proc = subprocess.Popen(command, stdin=cat.stdout, **quiet)
             cat.stdout.close()
         else:
             cat = None
-            proc = subprocess.Popen(command, stdin=source, stdout=subprocess.DEVNULL)
+            proc = subprocess.Popen(command, stdin=source, **quiet)
         _, status, usage = os.wait4(proc.pid, 0)
         proc.returncode = os.waitstatus_to_exitcode(status)
         if cat:

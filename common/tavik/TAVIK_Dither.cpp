@@ -256,10 +256,11 @@ void DiffuseRowSettled(const uint8_t *src, uint8_t *row, int64_t left, int64_t w
   std::memcpy(prev, cur, static_cast<size_t>(std::min(i + 1, width + 2)));
 }
 
-// Working memory of the vector diffusion, kept for the life of the thread.
+// Working memory of the vector diffusion, kept for the life of the thread:
+// the padded source rows, then a copy of the error row.
 uint8_t *DiffuseScratch(int64_t width) {
   thread_local std::vector<uint8_t> scratch;
-  const size_t bytes = vk::DiffuseScratchBytes(width);
+  const size_t bytes = vk::DiffuseScratchBytes(width) + static_cast<size_t>(width) + 2;
   try {
     if (scratch.size() < bytes) scratch.resize(bytes);
   } catch (const std::bad_alloc &) {
@@ -268,20 +269,64 @@ uint8_t *DiffuseScratch(int64_t width) {
   return scratch.data();
 }
 
+// Columns past the settled one that a group of rows on vector lanes covers
+// on a page narrower than the band: the error front moves about a column a
+// line, so a group usually finds the stretch beyond still settled.
+constexpr int64_t kSettledMargin = 192;
+
+// A page whose source is 0 from column `ink` on. Groups of rows go on vector
+// lanes over the columns up to `reach`, taking the stretch beyond as settled
+// (each row repeating the row above there); the group checks that its rows
+// agree with that at the boundary, else it is done again line by line, which
+// also finds where the errors have settled.
+void DiffuseNarrow(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dstRowBytes,
+                   int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink,
+                   const uint8_t *curve) {
+  const auto lanes = static_cast<int64_t>(vk::DiffuseLanes());
+  uint8_t *scratch = lanes > 1 ? DiffuseScratch(w) : nullptr;
+  std::array<int32_t, 256> curve32;
+  std::copy_n(curve, 256, curve32.begin());
+  int64_t settled = w;  // not known yet
+  int64_t reach = w;
+  bool curStale = false;
+  int64_t j = 0;
+  while (j < h) {
+    if (scratch && reach < w && h - j >= lanes) {
+      int8_t *saved = reinterpret_cast<int8_t *>(scratch + vk::DiffuseScratchBytes(w));
+      std::memcpy(saved, prev, static_cast<size_t>(reach + 2));
+      if (vk::DiffuseGroup({src + j * srcPitch, srcPitch, dst + j * dstRowBytes, dstRowBytes, left,
+                            reach, prev, scratch, curve32.data()})) {
+        for (int64_t r = 0; r < lanes; ++r) FillBlank(dst + (j + r) * dstRowBytes, left + reach, left + w);
+        settled = reach - 1;
+        curStale = true;
+        j += lanes;
+        continue;
+      }
+      std::memcpy(prev, saved, static_cast<size_t>(reach + 2));
+    }
+    if (curStale) std::memcpy(cur, prev, static_cast<size_t>(w + 2));
+    curStale = false;
+    const int64_t end = std::min(h, j + std::max<int64_t>(lanes, 1));
+    for (; j < end; ++j) {
+      DiffuseRowSettled(src + j * srcPitch, dst + j * dstRowBytes, left, w, ink, prev, cur, curve,
+                        settled);
+    }
+    reach = std::max(ink, settled) + kSettledMargin;
+    if (reach > w) reach = w;
+  }
+  if (curStale) std::memcpy(cur, prev, static_cast<size_t>(w + 2));
+}
+
 // Rows one to one with the rectangle. Pages narrower than half the band go
-// line by line, skipping what has settled right of the ink; others go in
-// groups of rows on vector lanes, the remaining lines one by one.
+// as above; others go in groups of rows on vector lanes, the remaining lines
+// one by one.
 void DiffuseRows(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dstRowBytes,
                  int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink,
                  const uint8_t *curve) {
   int64_t j = 0;
   // The margin is white only when the curve keeps 0 at 0.
   if (ink * 2 <= w && curve[0] == 0) {
-    int64_t settled = w;
-    for (; j < h; ++j) {
-      DiffuseRowSettled(src + j * srcPitch, dst + j * dstRowBytes, left, w, ink, prev, cur, curve,
-                        settled);
-    }
+    DiffuseNarrow(src, srcPitch, dst, dstRowBytes, left, w, h, prev, cur, ink, curve);
     return;
   }
   const auto lanes = static_cast<int64_t>(vk::DiffuseLanes());

@@ -197,9 +197,10 @@ size_t DiffuseScratchBytesT(int64_t width) {
 // the margins' value. A second group of the next rows runs 2k steps behind
 // the first, on the first's last row, so the two chains of dependent steps
 // overlap in the processor.
-void DiffuseGroupT(const tagDIFFUSEGROUP &g) {
+bool DiffuseGroupT(const tagDIFFUSEGROUP &g) {
 #if HWY_TARGET == HWY_SCALAR
   (void)g;
+  return false;
 #else
   const hn::ScalableTag<int32_t> di;
   const hn::Repartition<int16_t, decltype(di)> d16;
@@ -230,23 +231,29 @@ void DiffuseGroupT(const tagDIFFUSEGROUP &g) {
   const auto k255 = hn::Set(di, 255), lowHalf = hn::Set(di, 0xFFFF), one = hn::Set(di, 1);
   const auto signBit = hn::Set(di, INT32_MIN);
   const auto widthBiased = hn::Set(di, static_cast<int32_t>(w) ^ INT32_MIN);
+  const auto widthV = hn::Set(di, static_cast<int32_t>(w));
+  const auto lastV = hn::Set(di, static_cast<int32_t>(w - 1));
+  const auto edge = hn::Set(di, g.above[w + 1]);
+  const auto target = hn::Set(di, g.above[w]);
   const auto *base = reinterpret_cast<const int32_t *>(g.scratch);
   const int64_t steps = w + 2 * (k - 1);
 
   struct State {
-    V left, upLeft, upMid, acc, offset;
+    V left, upLeft, upMid, acc, offset, last;
     uint8_t *dst;
   };
   const auto start = [&](int64_t group) {
     // Lane 0's row above starts at column -1 (the margin) and column 0.
     return State{hn::Zero(di), hn::Zero(di), hn::IfThenElseZero(lane0, hn::Set(di, g.above[1])),
                  hn::Zero(di), hn::Add(offset0, hn::Set(di, static_cast<int32_t>(group * k * pitch))),
-                 g.dst + group * k * g.dstPitch};
+                 hn::Zero(di), g.dst + group * k * g.dstPitch};
   };
   HWY_ALIGN int32_t blank[HWY_MAX_BYTES / 4];
   const auto step = [&](State &st, int64_t t) VK_ALWAYS_INLINE {
     const auto tv = hn::Set(di, static_cast<int32_t>(t));
-    const auto active = hn::Lt(hn::Xor(hn::Sub(tv, twoK), signBit), widthBiased);
+    const auto column = hn::Sub(tv, twoK);
+    const auto active = hn::Lt(hn::Xor(column, signBit), widthBiased);
+    const auto outside = hn::IfThenElseZero(hn::Eq(column, widthV), edge);
     const auto ink =
         hn::GatherIndex(di, g.curve, hn::And(hn::GatherOffset(di, base, hn::Add(st.offset, tv)), k255));
     const int32_t aboveRight = t + 2 <= w + 1 ? g.above[t + 2] : 0;
@@ -261,7 +268,8 @@ void DiffuseGroupT(const tagDIFFUSEGROUP &g) {
     const auto e = hn::ShiftRight<10>(hn::Add(s, hn::And(hn::ShiftRight<31>(s), k1023)));
     const auto v = hn::Sub(ink, e);
     const auto inked = hn::Gt(v, k127);
-    const auto err = hn::IfThenElseZero(active, hn::IfThenElse(inked, hn::Sub(k255, v), hn::Neg(v)));
+    const auto err = hn::IfThenElse(active, hn::IfThenElse(inked, hn::Sub(k255, v), hn::Neg(v)), outside);
+    st.last = hn::IfThenElse(hn::Eq(column, lastV), err, st.last);
     st.acc = hn::Or(hn::ShiftLeft<1>(st.acc), hn::IfThenZeroElse(inked, one));
     st.upLeft = st.upMid;
     st.upMid = upRight;
@@ -288,6 +296,7 @@ void DiffuseGroupT(const tagDIFFUSEGROUP &g) {
     if (t2 == 0) second = start(1);
     if (t2 >= 0) step(second, t2);
   }
+  return hn::AllTrue(di, hn::Eq(first.last, target)) && hn::AllTrue(di, hn::Eq(second.last, target));
 #endif
 }
 
@@ -320,7 +329,7 @@ int64_t AmiBytes(uint8_t *dst, const uint8_t *ink, int64_t bytes, const uint8_t 
 }
 size_t DiffuseLanes() { return HWY_DYNAMIC_DISPATCH(DiffuseLanesT)(); }
 size_t DiffuseScratchBytes(int64_t width) { return HWY_DYNAMIC_DISPATCH(DiffuseScratchBytesT)(width); }
-void DiffuseGroup(const tagDIFFUSEGROUP &group) { HWY_DYNAMIC_DISPATCH(DiffuseGroupT)(group); }
+bool DiffuseGroup(const tagDIFFUSEGROUP &group) { return HWY_DYNAMIC_DISPATCH(DiffuseGroupT)(group); }
 const char *TargetName() { return HWY_DYNAMIC_DISPATCH(TargetNameT)(); }
 
 }  // namespace vk

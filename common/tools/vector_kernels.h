@@ -28,8 +28,13 @@ int32_t InkLine(uint8_t *row, const uint8_t *rgb, int32_t pixels, int32_t mirror
 int64_t AmiBytes(uint8_t *dst, const uint8_t *ink, int64_t bytes, const uint8_t *thresholds,
                  int64_t avail, int64_t side, int64_t *column);
 
-// Error diffusion of `lanes` consecutive rows at once, each row two columns
-// behind the one above. See DiffuseLanes() for the group size.
+// Error diffusion of DiffuseLanes() consecutive rows at once, each row two
+// columns behind the one above, over columns 0 .. width - 1. Column `width`
+// of every row is taken to hold above[width + 1], the error the row above
+// has there: the margin's 0 for a whole row, or the value of a settled
+// stretch that the rows repeat. Returns whether every row's error at column
+// width - 1 equals the row above's there (above[width] on entry), which is
+// what makes such a stretch repeat.
 struct tagDIFFUSEGROUP {
   const uint8_t *src;   // first row's ink values
   int64_t srcPitch;
@@ -44,7 +49,7 @@ struct tagDIFFUSEGROUP {
 };
 size_t DiffuseLanes();  // 0 when the chosen instruction set has no lanes to spare
 size_t DiffuseScratchBytes(int64_t width);
-void DiffuseGroup(const tagDIFFUSEGROUP &group);
+bool DiffuseGroup(const tagDIFFUSEGROUP &group);
 
 // Name of the instruction set in use, for the benchmark's report.
 const char *TargetName();

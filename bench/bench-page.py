@@ -9,8 +9,10 @@ the same way (vantrex-rasterinfo). A job of 200 pages of 600 x 400 is timed
 for the simple road, two AM screens and error diffusion, as ratios to the
 simple road. netpbm's pamditherbw, where installed, screens the same page
 from a PGM. Peak memory is the largest resident size of the filter process
-(wait4). Every time is the median of --runs runs; every figure is printed as
-a ratio, and each goal of the speed work is marked met or missed.
+(wait4). Every case runs once per round, --runs rounds, so that the machine's
+load falls on all alike; every time is the median of its rounds, every figure
+is printed as a ratio, and each goal of the speed work is marked met or
+missed.
 
 Usage: bench/bench-page.py BUILD_DIR [--runs N] [--no-netpbm] [--height H]
 """
@@ -76,9 +78,15 @@ class Figure:
         self.seconds, self.rss_kib = seconds, rss_kib
 
 
-def measure(command, path, pipe, runs):
-    results = [run_once(command, path, pipe) for _ in range(runs)]
-    return Figure(statistics.median(r[0] for r in results), max(r[1] for r in results))
+def measure_all(cases, runs):
+    """Runs every case once per round, `runs` rounds: a change of the machine's
+    load during the run then falls on all cases alike. Median time, largest RSS."""
+    results = {key: [] for key, *_ in cases}
+    for _ in range(runs):
+        for key, command, path, pipe in cases:
+            results[key].append(run_once(command, path, pipe))
+    return {key: Figure(statistics.median(r[0] for r in rs), max(r[1] for r in rs))
+            for key, rs in results.items()}
 
 
 def make_inputs(bin_dir, work, height, with_pgm):
@@ -118,21 +126,32 @@ def main():
     work = tempfile.mkdtemp(prefix="vantrex-bench-")
     try:
         page, page_c, job, pgm = make_inputs(bin_dir, work, args.height, netpbm)
-        print(f"{WIDTH} x {args.height} photo-like page, median of {args.runs} runs each")
-        peak = 0
-        full = {}
-        for label, path, pipe in (("uncompressed raster from a file", page, False),
-                                  ("compressed raster through a pipe", page_c, True)):
-            floor = measure(floor_cmd, path, pipe, args.runs)
+        print(f"{WIDTH} x {args.height} photo-like page, median of {args.runs} rounds; "
+              "each round runs every case once")
+        inputs = (("uncompressed raster from a file", page, False),
+                  ("compressed raster through a pipe", page_c, True))
+        cases = []
+        for _, path, pipe in inputs:
+            cases.append((("floor", pipe), floor_cmd, path, pipe))
+            for name, screening, screen in METHODS:
+                cases.append(((name, pipe), filter_cmd(screening, screen), path, pipe))
+        if netpbm:
+            cases.append((("pamditherbw", "-cluster8"), ["pamditherbw", "-cluster8"], pgm, False))
+            cases.append((("pamditherbw", "-fs"), ["pamditherbw", "-fs"], pgm, False))
+        cases.append((("job", "floor"), floor_cmd, job, False))
+        for name, screening, screen in JOB_METHODS:
+            cases.append((("job", name), filter_cmd(screening, screen), job, False))
+        full = measure_all(cases, args.runs)
+        peak = max(f.rss_kib for key, f in full.items() if key[0] != "pamditherbw")
+
+        for label, _, pipe in inputs:
+            floor = full[("floor", pipe)]
             print(f"\nFull page, {label}: floor (libcups read alone) {floor.seconds:.3f} s")
             print(f"  {'method':<16} {'seconds':>8} {'x floor':>8} {'peak RSS':>9}")
-            for name, screening, screen in METHODS:
-                f = measure(filter_cmd(screening, screen), path, pipe, args.runs)
-                full[(name, pipe)] = f
-                peak = max(peak, f.rss_kib)
+            for name, _, _ in METHODS:
+                f = full[(name, pipe)]
                 print(f"  {name:<16} {f.seconds:8.3f} {f.seconds / floor.seconds:8.2f} "
                       f"{f.rss_kib / 1024:6.1f} MiB")
-            full[("floor", pipe)] = floor
 
         print("\nGoals on the full page:")
         fl = full[("floor", False)].seconds
@@ -149,7 +168,7 @@ def main():
             print("\nnetpbm on the same page, from a PGM (how many times faster the filter is):")
             for tool_opt, ours, goal in (("-cluster8", ["threshold", "rough", "fine", "solid", "AM 150/30"], 8),
                                          ("-fs", ["error diffusion"], 25)):
-                f = measure(["pamditherbw", tool_opt], pgm, False, args.runs)
+                f = full[("pamditherbw", tool_opt)]
                 print(f"  pamditherbw {tool_opt}: {f.seconds / fl:.2f} x the file floor")
                 for name in ours:
                     r = f.seconds / full[(name, False)].seconds
@@ -159,17 +178,12 @@ def main():
             print("\nnetpbm (pamditherbw) not installed or not asked for: skipped")
 
         print("\nJob of 200 pages of 600 x 400 (uncompressed, from a file):")
-        job_floor = measure(floor_cmd, job, False, args.runs)
-        simple = None
-        for name, screening, screen in JOB_METHODS:
-            f = measure(filter_cmd(screening, screen), job, False, args.runs)
-            peak = max(peak, f.rss_kib)
-            if simple is None:
-                simple = f.seconds
-                print(f"  {name:<16} {f.seconds / job_floor.seconds:6.2f} x the read alone, "
-                      f"{f.rss_kib / 1024:.1f} MiB")
-                continue
-            r = f.seconds / simple
+        simple = full[("job", "threshold")]
+        print(f"  threshold        {simple.seconds / full[('job', 'floor')].seconds:6.2f} x the read alone, "
+              f"{simple.rss_kib / 1024:.1f} MiB")
+        for name, _, _ in JOB_METHODS[1:]:
+            f = full[("job", name)]
+            r = f.seconds / simple.seconds
             print(f"  {name:<16} {r:6.2f} x the simple road (goal <= 3): {verdict(r, 3.0)}, "
                   f"{f.rss_kib / 1024:.1f} MiB")
 

@@ -282,7 +282,9 @@ constexpr int64_t kSettledMargin = 192;
 void DiffuseNarrow(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dstRowBytes,
                    int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink,
                    const uint8_t *curve) {
-  const auto lanes = static_cast<int64_t>(vk::DiffuseLanes());
+  // Two groups: a check that fails costs the lines of the groups again.
+  constexpr int32_t groups = 2;
+  const auto lanes = groups * static_cast<int64_t>(vk::DiffuseLanes());
   uint8_t *scratch = lanes > 1 ? DiffuseScratch(w) : nullptr;
   std::array<int32_t, 256> curve32;
   std::copy_n(curve, 256, curve32.begin());
@@ -295,7 +297,8 @@ void DiffuseNarrow(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t d
       int8_t *saved = reinterpret_cast<int8_t *>(scratch + vk::DiffuseScratchBytes(w));
       std::memcpy(saved, prev, static_cast<size_t>(reach + 2));
       if (vk::DiffuseGroup({src + j * srcPitch, srcPitch, dst + j * dstRowBytes, dstRowBytes, left,
-                            reach, prev, scratch, curve32.data()})) {
+                            reach, prev, scratch, curve32.data(), groups,
+                            static_cast<int32_t>(lanes)})) {
         for (int64_t r = 0; r < lanes; ++r) FillBlank(dst + (j + r) * dstRowBytes, left + reach, left + w);
         settled = reach - 1;
         curStale = true;
@@ -330,13 +333,17 @@ void DiffuseRows(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dst
     return;
   }
   const auto lanes = static_cast<int64_t>(vk::DiffuseLanes());
-  uint8_t *scratch = lanes > 1 && h >= lanes ? DiffuseScratch(w) : nullptr;
+  // A few lines go faster one by one than on a group's lanes.
+  uint8_t *scratch = lanes > 1 && h >= 4 ? DiffuseScratch(w) : nullptr;
   if (scratch) {
     std::array<int32_t, 256> curve32;
     std::copy_n(curve, 256, curve32.begin());
-    for (; j + lanes <= h; j += lanes) {
+    while (h - j >= 4) {
+      const auto groups = static_cast<int32_t>(std::clamp<int64_t>((h - j) / lanes, 1, vk::kDiffuseGroups));
+      const auto rows = static_cast<int32_t>(std::min<int64_t>(h - j, groups * lanes));
       vk::DiffuseGroup({src + j * srcPitch, srcPitch, dst + j * dstRowBytes, dstRowBytes, left, w,
-                        prev, scratch, curve32.data()});
+                        prev, scratch, curve32.data(), groups, rows});
+      j += rows;
     }
     std::memcpy(cur, prev, static_cast<size_t>(w + 2));
   }

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 #ifndef VANTREX_VECTOR_KERNELS_ONCE
 #define VANTREX_VECTOR_KERNELS_ONCE
@@ -176,27 +177,27 @@ int64_t AmiBytesT(uint8_t *dst, const uint8_t *ink, int64_t bytes, const uint8_t
 #endif
 }
 
-// Rows a call diffuses: two groups of one row a lane.
+// Rows of a group: one a lane.
 size_t DiffuseLanesT() {
 #if HWY_TARGET == HWY_SCALAR
   return 0;
 #else
-  return 2 * hn::Lanes(hn::ScalableTag<int32_t>());
+  return hn::Lanes(hn::ScalableTag<int32_t>());
 #endif
 }
 
 size_t DiffuseScratchBytesT(int64_t width) {
-  const size_t rows = std::max<size_t>(DiffuseLanesT(), 1);
-  return rows * static_cast<size_t>(width + 2 * static_cast<int64_t>(rows) + 8);
+  const auto k = static_cast<int64_t>(std::max<size_t>(DiffuseLanesT(), 1));
+  return static_cast<size_t>(kDiffuseGroups * k * (width + 4 * k + 8));
 }
 
 // Lane k of a group diffuses row k; at step t it takes column t - 2k, which
 // needs row k - 1 up to column t - 2k + 1, done by lane k - 1 one step
 // earlier. The row above the group comes from `above`, the group's last row
 // goes back into it behind the reads. Lanes outside the row put out error 0,
-// the margins' value. A second group of the next rows runs 2k steps behind
-// the first, on the first's last row, so the two chains of dependent steps
-// overlap in the processor.
+// the margins' value. Each further group of the next rows runs 2k steps
+// behind the one before, on its last row, so the groups' chains of dependent
+// steps overlap in the processor.
 bool DiffuseGroupT(const tagDIFFUSEGROUP &g) {
 #if HWY_TARGET == HWY_SCALAR
   (void)g;
@@ -208,13 +209,23 @@ bool DiffuseGroupT(const tagDIFFUSEGROUP &g) {
   const int64_t k = static_cast<int64_t>(hn::Lanes(di));
   const int64_t w = g.width;
   const int64_t pitch = w + 4 * k + 8;
+  const int64_t groups = std::clamp<int64_t>(g.groups, 1, kDiffuseGroups);
+  // Lanes past the rows there are compute on white and write nothing; no
+  // lane below them depends on them.
+  const int64_t rows = groups == 1 ? std::clamp<int64_t>(g.rows, 1, k) : groups * k;
   // Each row copied between zeros: every lane reads inside the scratch.
-  for (int64_t r = 0; r < 2 * k; ++r) {
+  for (int64_t r = 0; r < groups * k; ++r) {
     uint8_t *s = g.scratch + r * pitch;
     std::memset(s, 0, static_cast<size_t>(2 * k));
-    std::memcpy(s + 2 * k, g.src + r * g.srcPitch, static_cast<size_t>(w));
+    if (r < rows) {
+      std::memcpy(s + 2 * k, g.src + r * g.srcPitch, static_cast<size_t>(w));
+    } else {
+      std::memset(s + 2 * k, 0, static_cast<size_t>(w));
+    }
     std::memset(s + 2 * k + w, 0, static_cast<size_t>(pitch - 2 * k - w));
   }
+  // The lane whose row goes back into `above`, and the rows each group has.
+  const int64_t lastLane = groups == 1 ? rows - 1 : k - 1;
   const auto lane = hn::Iota(di, 0);
   const auto twoK = hn::Add(lane, lane);
   // Byte offset of lane k's source at step 0: row k, column -2k.
@@ -274,29 +285,37 @@ bool DiffuseGroupT(const tagDIFFUSEGROUP &g) {
     st.upLeft = st.upMid;
     st.upMid = upRight;
     st.left = err;
-    const int64_t lastColumn = t - 2 * (k - 1);
+    const int64_t lastColumn = t - 2 * lastLane;
     if (lastColumn >= 0 && lastColumn < w) {
-      g.above[lastColumn + 1] = static_cast<int8_t>(hn::ExtractLane(err, static_cast<size_t>(k - 1)));
+      g.above[lastColumn + 1] = static_cast<int8_t>(hn::ExtractLane(err, static_cast<size_t>(lastLane)));
     }
     if ((t + 1) % 32 == 0 || t + 1 == steps) {
       const int pending = static_cast<int>(t % 32) + 1;
       hn::Store(st.acc, di, blank);
-      for (int64_t r = 0; r < k; ++r) {
+      for (int64_t r = 0; r <= lastLane; ++r) {
         detail::PutBits(st.dst + r * g.dstPitch, g.left, t - pending + 1 - 2 * r,
                         static_cast<uint32_t>(blank[r]), pending, w);
       }
     }
   };
-  State first = start(0), second = first;
-  for (int64_t t = 0; t < steps + 2 * k; ++t) {
-    if (t < steps) step(first, t);
-    // The second group's row above is the first's last row, written into
-    // `above` at least one step before it is read.
-    const int64_t t2 = t - 2 * k;
-    if (t2 == 0) second = start(1);
-    if (t2 >= 0) step(second, t2);
-  }
-  return hn::AllTrue(di, hn::Eq(first.last, target)) && hn::AllTrue(di, hn::Eq(second.last, target));
+  // Group n's row above is group n - 1's last row, written into `above` at
+  // least one step before it is read. The group count is a constant in each
+  // loop, so the groups' states stay in registers.
+  const auto advance = [&](State &st, int64_t n, int64_t t) VK_ALWAYS_INLINE {
+    const int64_t tn = t - 2 * k * n;
+    if (tn == 0 && n > 0) st = start(n);
+    if (tn >= 0 && tn < steps) step(st, tn);
+  };
+  const auto run = [&]<size_t... N>(std::index_sequence<N...>) VK_ALWAYS_INLINE {
+    State states[sizeof...(N)] = {((void)N, start(0))...};
+    for (int64_t t = 0; t < steps + 2 * k * (static_cast<int64_t>(sizeof...(N)) - 1); ++t) {
+      (advance(states[N], static_cast<int64_t>(N), t), ...);
+    }
+    const auto rowsOf = hn::FirstN(di, static_cast<size_t>(lastLane + 1));
+    return (hn::AllTrue(di, hn::Or(hn::Eq(states[N].last, target), hn::Not(rowsOf))) && ...);
+  };
+  static_assert(kDiffuseGroups == 2);
+  return groups == 1 ? run(std::make_index_sequence<1>()) : run(std::make_index_sequence<2>());
 #endif
 }
 

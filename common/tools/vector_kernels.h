@@ -28,8 +28,9 @@ int32_t InkLine(uint8_t *row, const uint8_t *rgb, int32_t pixels, int32_t mirror
 int64_t AmiBytes(uint8_t *dst, const uint8_t *ink, int64_t bytes, const uint8_t *thresholds,
                  int64_t avail, int64_t side, int64_t *column);
 
-// Error diffusion of DiffuseLanes() consecutive rows at once, each row two
-// columns behind the one above, over columns 0 .. width - 1. Column `width`
+// Error diffusion of `groups` x DiffuseLanes() consecutive rows at once (one
+// row a lane, groups of at most kDiffuseGroups), each row two columns behind
+// the one above, over columns 0 .. width - 1. Column `width`
 // of every row is taken to hold above[width + 1], the error the row above
 // has there: the margin's 0 for a whole row, or the value of a settled
 // stretch that the rows repeat. Returns whether every row's error at column
@@ -46,7 +47,11 @@ struct tagDIFFUSEGROUP {
                         // receives the group's last row
   uint8_t *scratch;     // ScratchBytes(width) bytes
   const int32_t *curve; // 256 entries each source value is mapped through
+  int32_t groups;       // 1 .. kDiffuseGroups
+  int32_t rows;         // with one group: the rows there are, 1 .. lanes;
+                        // otherwise groups x lanes
 };
+inline constexpr int32_t kDiffuseGroups = 2;
 size_t DiffuseLanes();  // 0 when the chosen instruction set has no lanes to spare
 size_t DiffuseScratchBytes(int64_t width);
 bool DiffuseGroup(const tagDIFFUSEGROUP &group);

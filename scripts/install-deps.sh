@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Installs what the build and the tests need from Debian's packages.
-# Usage: install-deps.sh [run|test|fresh|package]
+# Usage: install-deps.sh [run|test|fresh|bench|package]
 #   run: enough to print the sample; test: that and the tests;
 #   fresh: what scripts/check-fresh.sh needs besides the base system and git;
+#   bench: the run set and what bench/bench-page.py runs besides the filter;
 #   package: the Debian packaging tools (scripts/build-packages.sh takes the
 #   build dependencies from debian/control) and scripts/check-packages.sh
 set -euo pipefail
@@ -16,6 +17,7 @@ run=(
   cups-client cups-bsd cups-daemon
   cups-filters ghostscript poppler-utils   # the PDF-to-raster road; the sample
   libpappl-dev                   # vantrex-printer-app
+  libhwy-dev                     # vector kernels with a run-time choice of instruction set
 )
 test=(
   libgtest-dev                   # the unit tests
@@ -28,6 +30,9 @@ test=(
 fresh=(
   debootstrap                    # the fresh Debian root
 )
+bench=(
+  python3 netpbm                 # bench/bench-page.py and the netpbm comparison
+)
 package=(
   dpkg-dev debhelper lintian     # scripts/build-packages.sh
   debootstrap                    # scripts/check-packages.sh
@@ -36,8 +41,9 @@ case "$what" in
   run) packages=("${run[@]}") ;;
   test) packages=("${run[@]}" "${test[@]}") ;;
   fresh) packages=("${fresh[@]}") ;;
+  bench) packages=("${run[@]}" "${bench[@]}") ;;
   package) packages=("${package[@]}") ;;
-  *) echo "install-deps: unknown set '$what' (run, test, fresh or package)" >&2; exit 2 ;;
+  *) echo "install-deps: unknown set '$what' (run, test, fresh, bench or package)" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

@@ -214,4 +214,28 @@ TEST_F(SchedulerTest, QueueDefaultsReachTheStreamAsJobOptionsWould) {
   EXPECT_EQ(InkShare(stream.pages[0], mx0, 620, mx1, 1180), 0.0);
 }
 
+// The system's PDF filters leave page accounting to the last filter of the
+// chain, ours: each page it writes is one impression, copies made upstream
+// included.
+TEST_F(SchedulerTest, ImpressionsCompletedEqualThePagesPrinted) {
+  const std::string pdf = cups_.root() + "/three.pdf";
+  std::string error;
+  const std::string onePage(kBoxPage);
+  const std::string drawing = onePage.substr(onePage.find("0 setgray"));
+  ASSERT_TRUE(MakePdf(onePage + drawing + drawing, pdf, error)) << error;
+  for (const int copies : {1, 2}) {
+    SCOPED_TRACE("copies=" + std::to_string(copies));
+    const int job = cups_.submit("KT50", pdf, {"media=A6", "copies=" + std::to_string(copies)});
+    ASSERT_GT(job, 0) << cups_.error();
+    const ipp_jstate_t state = cups_.waitForJob(job, 180);
+    ASSERT_EQ(state, IPP_JSTATE_COMPLETED) << JobStateName(state) << ": " << cups_.jobMessage(job);
+    kt50::Stream stream;
+    kt50::DecodeError decodeError{};
+    ASSERT_TRUE(kt50::DecodeStream(ReadBytes(out_), stream, decodeError)) << decodeError.message;
+    EXPECT_EQ(stream.pages.size(), 3u * copies);
+    EXPECT_EQ(cups_.jobImpressions(job), static_cast<int>(stream.pages.size()))
+        << cups_.pageLog();
+  }
+}
+
 }  // namespace

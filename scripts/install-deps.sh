@@ -6,7 +6,8 @@ what=${1:-test}
 packages=(cmake g++ make pkg-config libcups2-dev libpng-dev
           cups-client cups-bsd cups-daemon cups-filters ghostscript poppler-utils)
 if [ "$what" = test ]; then
-  packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic)
+  packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic
+             clang-14 libfuzzer-14-dev)
 fi
 missing=()
 for p in "${packages[@]}"; do

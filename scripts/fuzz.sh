@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses of fuzz/ into build-fuzz/ (clang,
+# AddressSanitizer + UndefinedBehaviorSanitizer) and runs them one after the
+# other, splitting SECONDS (default 600) evenly between them.
+#   scripts/fuzz.sh [SECONDS] [HARNESS...]     (harnesses: options decode panel_ppd job)
+# Each runs on a working corpus in build-fuzz/corpus/NAME seeded from
+# fuzz/corpus/NAME, with fuzz/vantrex.dict, a 1 s timeout per input. A crash,
+# leak, timeout or sanitizer report is kept as build-fuzz/artifacts/NAME-*;
+# copy it into fuzz/corpus/NAME so that `ctest -L fuzz` replays it for good.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-600}
+shift || true
+build=$here/build-fuzz
+
+CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -DVANTREX_FUZZ=ON -DBUILD_TESTING=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j2 >/dev/null
+
+harnesses=("$@")
+if [ ${#harnesses[@]} -eq 0 ]; then
+  for program in "$build"/bin/vantrex-fuzz-*; do harnesses+=("${program##*/vantrex-fuzz-}"); done
+fi
+each=$(( seconds / ${#harnesses[@]} ))
+[ "$each" -ge 1 ] || each=1
+mkdir -p "$build/artifacts" "$build/logs"
+export LSAN_OPTIONS=suppressions=$here/fuzz/lsan.supp:print_suppressions=0
+
+status=0
+printf '%-10s %12s %10s %8s %14s %s\n' harness executions exec/s cov corpus result
+for name in "${harnesses[@]}"; do
+  program=$build/bin/vantrex-fuzz-$name
+  [ -x "$program" ] || { echo "$name: no such harness (built: $(ls "$build"/bin))"; status=1; continue; }
+  corpus=$build/corpus/$name
+  mkdir -p "$corpus"
+  log=$build/logs/$name.log
+  result=clean
+  "$program" "$corpus" "$here/fuzz/corpus/$name" -dict="$here/fuzz/vantrex.dict" \
+    -max_total_time="$each" -timeout=1 -rss_limit_mb=2048 -max_len=16384 \
+    -artifact_prefix="$build/artifacts/$name-" -print_final_stats=1 >"$log" 2>&1 || {
+    result="FAILED: see $log and $build/artifacts/"
+    status=1
+  }
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+  corp=$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2)
+  printf '%-10s %12s %10s %8s %14s %s\n' "$name" "${runs:-?}" "${rate:-?}" "${cov:-?}" \
+    "${corp:-?}" "$result"
+done
+exit $status

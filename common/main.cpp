@@ -14,7 +14,7 @@ int main(int argc, char *argv[]) {
   signal(SIGPIPE, SIG_IGN);
   struct sigaction cancel = {};
   cancel.sa_handler = [](int) { g_JobCancelled = 1; };
-  cancel.sa_flags = SA_RESTART;
+  cancel.sa_flags = 0;  // a read blocked on a stalled upstream filter must wake up
   sigaction(SIGTERM, &cancel, nullptr);
   static char outputBuffer[1 << 16];
   setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);

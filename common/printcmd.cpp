@@ -10,7 +10,7 @@
 #include <new>
 #include <span>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "cmnFilter.h"
 #include "tavik/TAVIK_MacLib.h"
@@ -61,7 +61,21 @@ void WriteLaneBlock(FILE *out, const uint8_t *pageBitmap, int32_t lane, int32_t 
   }
 }
 
-// ------------------------------------------------------------- page loop --
+// The lane blocks of a page whose ink lies in rows 0 .. inkRows - 1.
+void WriteLanes(FILE *out, const uint8_t *pageBitmap, int32_t pageWidth, int32_t inkRows) {
+  const int32_t lanes = std::min(std::max(pageWidth, 0) / kLaneWidth + 1, kLaneCount);
+  const int32_t rows = std::clamp(inkRows, 0, kPageBitmapHeight);
+  for (int32_t lane = 0; lane < lanes; ++lane) {
+    int32_t first = 0;
+    while (first < rows && !LaneRowInked(LaneSlice(pageBitmap, first, lane))) ++first;
+    if (first == rows) continue;
+    int32_t last = rows - 1;
+    while (!LaneRowInked(LaneSlice(pageBitmap, last, lane))) --last;
+    WriteLaneBlock(out, pageBitmap, lane, first, last);
+  }
+}
+
+// ------------------------------------------------------------- screens --
 
 enum class Road { Simple, Image, Blank };
 
@@ -82,158 +96,454 @@ constexpr tagSCREEN PickScreen(int32_t dotScreening) {
   }
 }
 
-// Everything the loop holds for one job; releases it all when the job ends.
-struct tagJOB {
-  int inputFd = 0;
-  bool ownsInput = false;
-  cups_raster_t *ras = nullptr;
-  std::vector<uint8_t> pageBitmap;
-  std::vector<uint8_t> lineBuffer;  // grows, never shrinks
-  uint64_t bytesIn = 0;  // read from the input so far
-  int pagesWritten = 0;
-  std::string error;  // the first failure; reported once at the end
-
-  tagJOB() = default;
-  tagJOB(const tagJOB &) = delete;
-  tagJOB &operator=(const tagJOB &) = delete;
-  ~tagJOB() {
-    if (ras) cupsRasterClose(ras);
-    if (ownsInput) close(inputFd);
-  }
-  void Fail(std::string message) {
-    if (error.empty()) error = std::move(message);
-  }
-};
-
-bool TryResize(std::vector<uint8_t> &buffer, size_t size) {
-  try {
-    if (buffer.size() < size) buffer.resize(size);
-    return true;
-  } catch (const std::bad_alloc &) {
-    return false;
-  }
-}
-
-// The geometry of one page as the loop uses it.
+// The geometry of one page as the engine uses it.
 struct tagPAGE {
-  uint32_t rasterWidth;   // cupsWidth
-  uint32_t rasterHeight;  // cupsHeight
-  uint32_t bytesPerLine;  // cupsBytesPerLine
-  int32_t drawWidth;      // W: cupsWidth limited to the bitmap
-  int32_t drawHeight;     // H: cupsHeight limited to the bitmap
+  uint32_t rasterWidth;   // the header's width
+  uint32_t rasterHeight;  // the header's height
+  int32_t drawWidth;      // W: the width limited to the bitmap
+  int32_t drawHeight;     // H: the height limited to the bitmap
   int32_t sizeWidth;      // W and H as the size command announces them
   int32_t sizeHeight;
 };
 
-tagPAGE PageOf(const cups_page_header2_t &header) {
+tagPAGE PageOf(uint32_t width, uint32_t height) {
   tagPAGE page{};
-  page.rasterWidth = header.cupsWidth;
-  page.rasterHeight = header.cupsHeight;
-  page.bytesPerLine = header.cupsBytesPerLine;
-  page.drawWidth = static_cast<int32_t>(std::min<uint32_t>(header.cupsWidth, kPageBitmapWidth));
-  page.drawHeight = static_cast<int32_t>(std::min<uint32_t>(header.cupsHeight, kPageBitmapHeight));
+  page.rasterWidth = width;
+  page.rasterHeight = height;
+  page.drawWidth = static_cast<int32_t>(std::min<uint32_t>(width, kPageBitmapWidth));
+  page.drawHeight = static_cast<int32_t>(std::min<uint32_t>(height, kPageBitmapHeight));
   page.sizeWidth = std::max(page.drawWidth, kMinPageExtent);
   page.sizeHeight = std::max(page.drawHeight, kMinPageExtent);
   return page;
 }
 
-// Makes the line buffer hold a whole raster line and at least 3 bytes per
-// drawn pixel; what the raster line does not cover reads as white, so a line
-// of another colour space or bit depth is never read past.
-bool PrepareLineBuffer(tagJOB &job, const tagPAGE &page) {
-  const size_t rgbBytes = 3 * static_cast<size_t>(page.drawWidth);
-  const size_t needed = std::max<size_t>(page.bytesPerLine, rgbBytes);
-  if (!TryResize(job.lineBuffer, needed)) return false;
-  if (page.bytesPerLine < rgbBytes) {
-    std::fill(job.lineBuffer.begin() + page.bytesPerLine, job.lineBuffer.begin() + rgbBytes,
-              uint8_t{255});
+// The image road of one page, fed a line at a time: the gray band, its
+// descriptors and the device data.
+struct tagIMAGEPAGE {
+  uint8_t *gray = nullptr;  // kTavikBandBufferSize bytes, zero-filled
+  tagBANDBITMAP band{};
+  tagBANDBITMAP page{};
+  tagDEVDATA *devData = nullptr;
+  int32_t bandLine = 0;
+  int32_t drawnWidth = 0;
+  int32_t rows = 0;  // rows of the page bitmap the page may draw
+  int32_t diffusion = 0, frequency = 0, angle = 0, mirror = 0;
+};
+
+// The page bitmap turns over: the binarizers write 0 for ink. Only the rows
+// the page can draw are touched; every other row stays 0.
+void FlipRows(uint8_t *pageBitmap, int32_t rows) {
+  uint8_t *end = pageBitmap + static_cast<size_t>(rows) * kPageBitmapRowBytes;
+  for (uint8_t *p = pageBitmap; p < end; ++p) *p = static_cast<uint8_t>(~*p);
+}
+
+// Starts a page on the image road; devData must already hold the page's
+// screen matrix or error rows.
+void TavikStartPage(tagIMAGEPAGE &image, uint8_t *gray, uint8_t *pageBitmap, tagDEVDATA *devData,
+                    int32_t pageWidth, int32_t pageHeight, int32_t diffusion, int32_t frequency,
+                    int32_t angle, int32_t mirror) {
+  image.gray = gray;
+  image.devData = devData;
+  image.band = Tavik_GrayBand(gray);
+  image.page = Tavik_PageBand(pageBitmap);
+  // A negative width is a header width beyond 32 bits: as wide as any.
+  image.drawnWidth = pageWidth < 0 || pageWidth > kPageBitmapWidth ? kPageBitmapWidth : pageWidth;
+  image.rows = std::clamp(pageHeight, 0, kPageBitmapHeight);
+  // Columns right of the page hold no ink: the tone curves keep 0 at 0 and
+  // the AM screen leaves such columns blank, so neither needs to visit them.
+  // The error diffusion still runs the band's whole width.
+  image.band.curBandWidth = image.drawnWidth;
+  image.bandLine = 0;
+  image.diffusion = diffusion;
+  image.frequency = frequency;
+  image.angle = angle;
+  image.mirror = mirror;
+  std::memset(pageBitmap, 0xFF, static_cast<size_t>(image.rows) * kPageBitmapRowBytes);
+}
+
+void TavikPutLine(tagIMAGEPAGE &image, const uint8_t *line, int32_t bytesPerLine) {
+  tagBANDBITMAP &band = image.band;
+  if (band.bandTop + image.bandLine >= band.height) return;
+  Tavik_ConvertLine(band.buffer + static_cast<int64_t>(image.bandLine) * band.bandRowBytes, line,
+                    bytesPerLine, image.drawnWidth, image.mirror);
+  if (++image.bandLine == band.curBandLines) {
+    Tavik_ProcessBand(image.devData, &band, &image.page, image.diffusion, image.frequency,
+                      image.angle);
+    image.bandLine = 0;
   }
-  return true;
 }
 
-// Reads every line of the page, converting the first H into the bitmap (or
-// none when matrix is null). False on a short read. A cancelled job stops
-// early; the caller then writes nothing more.
-bool RenderSimplePage(tagJOB &job, const tagPAGE &page, const tagDITHER *matrix,
-                      int32_t mirror, uint32_t &linesRead) {
-  uint8_t *line = job.lineBuffer.data();
-  for (linesRead = 0; linesRead < page.rasterHeight && !g_JobCancelled; ++linesRead) {
-    if (cupsRasterReadPixels(job.ras, line, page.bytesPerLine) != page.bytesPerLine) return false;
-    if (matrix && linesRead < static_cast<uint32_t>(page.drawHeight)) {
-      const int32_t row = static_cast<int32_t>(linesRead);
-      ConvertLineBuffer24To01(&job.pageBitmap[static_cast<size_t>(row) * kPageBitmapRowBytes],
-                              line, page.drawWidth, *matrix, row, mirror);
-    }
+void TavikEndPage(tagIMAGEPAGE &image) {
+  if (image.bandLine > 0) {
+    image.band.curBandLines = image.bandLine;
+    Tavik_ProcessBand(image.devData, &image.band, &image.page, image.diffusion, image.frequency,
+                      image.angle);
+    image.bandLine = 0;
   }
-  return true;
+  FlipRows(image.page.buffer, image.rows);
 }
 
-void WritePage(tagJOB &job, const tagPAGE &page, const std::array<uint8_t, kJobHeaderSize> &jobHeader) {
-  if (job.pagesWritten == 0) WriteBytes(stdout, jobHeader);
-  WriteBytes(stdout, g_ucESC_INIT);
-  auto size = WithValue16(g_ucESC_SIZE, 3, page.sizeWidth);
-  size = WithValue16(size, 5, page.sizeHeight);
-  WriteBytes(stdout, size);
-  SendPrinterCommandForPageBitmap(job.pageBitmap.data(), page.sizeWidth, page.sizeHeight);
-  WriteBytes(stdout, g_ucESC_FF);
-  fflush(stdout);
-  ++job.pagesWritten;
+}  // namespace
+
+// ============================================================== engine ==
+
+struct tagPRINTJOB {
+  tagJOBSETTINGS settings;
+  FILE *out = nullptr;
+  std::array<uint8_t, kJobHeaderSize> jobHeader{};
+  tagSCREEN screen{Road::Blank, nullptr};
+  int32_t mirrorFlag = 0;
+  TavikBuffer<uint8_t> pageBitmap;
+  int32_t dirtyRows = 0;  // rows the last page may have left ink in
+  tagPAGE page{};
+  bool inPage = false;
+  uint32_t lines = 0;  // lines received on this page
+  // A line that covers fewer pixels than the page draws, padded with white.
+  std::array<uint8_t, 3 * kPageBitmapWidth> padded{};
+  TavikBuffer<uint8_t> gray;  // the image road's band, kept for the job
+  tagDEVDATA devData{};       // its screen or error rows, built once a job
+  bool devDataReady = false;
+  tagIMAGEPAGE image;
+  int pagesWritten = 0;
+  std::string error;
+};
+
+namespace {
+
+bool Fail(tagPRINTJOB *job, std::string message) {
+  if (job->error.empty()) job->error = std::move(message);
+  return false;
 }
 
-int32_t ClampToInt32(uint32_t value) {
-  return static_cast<int32_t>(std::min<uint32_t>(value, std::numeric_limits<int32_t>::max()));
-}
-
-// Hands libcups the input and counts what it takes, so that an empty input
-// (a job without pages) can be told from one that is not raster at all.
-ssize_t ReadInput(void *ctx, unsigned char *buffer, size_t length) {
-  auto &job = *static_cast<tagJOB *>(ctx);
-  ssize_t n;
-  do {
-    n = read(job.inputFd, buffer, length);
-  } while (n < 0 && errno == EINTR && !g_JobCancelled);
-  if (n > 0) job.bytesIn += static_cast<uint64_t>(n);
-  return n;
-}
-
-// Opens the input and the raster stream and allocates the page bitmap.
-bool StartJob(tagJOB &job, int argc, char *argv[]) {
-  if (argc == 7 && argv[6] != nullptr) {
-    job.inputFd = open(argv[6], O_RDONLY);
-    if (job.inputFd < 0) {
-      job.Fail(std::string("cannot open the input file \"") + argv[6] + "\": " + strerror(errno));
-      return false;
-    }
-    job.ownsInput = true;
-  }
-  job.ras = cupsRasterOpenIO(ReadInput, &job, CUPS_RASTER_READ);
-  if (job.ras == nullptr) {
-    if (job.bytesIn > 0) job.Fail("the input is not a CUPS raster stream");
-    return false;
-  }
-  if (!TryResize(job.pageBitmap, kPageBitmapSize)) {
-    job.Fail("not enough memory for the page bitmap");
-    return false;
+// The screen matrix or error rows depend on the job's settings alone, so they
+// are built for the first page and reused; error rows start each page at 0.
+bool PrepareImageRoad(tagPRINTJOB *job) {
+  if (!job->gray && !job->gray.Allocate(kTavikBandBufferSize))
+    return Fail(job, "not enough memory for the image band");
+  const int32_t diffusion = job->settings.dotScreening == 4 ? 1 : 0;
+  if (!job->devDataReady) {
+    tagBANDBITMAP band = Tavik_GrayBand(job->gray.get());
+    if (!Tavik_SetDevData(&job->devData, &band, diffusion, job->settings.frequency,
+                          job->settings.angle, kTavikResolution))
+      return Fail(job, "the screen for " + std::to_string(job->settings.frequency) + " lpi at " +
+                           std::to_string(job->settings.angle) + " degrees cannot be built");
+    job->devDataReady = true;
+  } else if (job->devData.errorBuffer) {
+    std::memset(job->devData.errorBuffer.get(), 0, job->devData.errorBuffer.size());
   }
   return true;
 }
 
 }  // namespace
 
-volatile sig_atomic_t g_JobCancelled = 0;
+tagPRINTJOB *NewPrintJob() { return new (std::nothrow) tagPRINTJOB; }
+
+void DeletePrintJob(tagPRINTJOB *job) {
+  if (job) Tavik_ClearDevData(&job->devData);
+  delete job;
+}
+
+bool StartPrintJob(tagPRINTJOB *job, const tagJOBSETTINGS &settings, FILE *out) {
+  job->settings = settings;
+  job->out = out;
+  job->jobHeader = g_JobHeader;
+  SetPrintJobHeader(job->jobHeader.data(), settings.writeDensity, settings.adjustLength,
+                    settings.writeSpeed, settings.writeRepeat, settings.lineEnhance,
+                    settings.laneOverlap);
+  job->mirrorFlag = settings.mirror == 1 ? 1 : 0;
+  job->screen = PickScreen(settings.dotScreening);
+  // calloc'd: rows a page never draws are never touched.
+  if (!job->pageBitmap.Allocate(kPageBitmapSize))
+    return Fail(job, "not enough memory for the page bitmap");
+  return true;
+}
+
+bool StartPrintPage(tagPRINTJOB *job, uint32_t width, uint32_t height) {
+  if (width > kMaxRasterWidth || height > kMaxRasterHeight) {
+    return Fail(job, "page " + std::to_string(job->pagesWritten + 1) + " of " +
+                         std::to_string(width) + " x " + std::to_string(height) +
+                         " pixels is larger than the printer can take (" +
+                         std::to_string(kMaxRasterWidth) + " x " +
+                         std::to_string(kMaxRasterHeight) + " at most)");
+  }
+  job->page = PageOf(width, height);
+  job->lines = 0;
+  std::memset(job->pageBitmap.get(), 0, static_cast<size_t>(job->dirtyRows) * kPageBitmapRowBytes);
+  job->dirtyRows = job->page.drawHeight;
+  if (job->screen.road == Road::Image) {
+    if (!PrepareImageRoad(job)) return false;
+    TavikStartPage(job->image, job->gray.get(), job->pageBitmap.get(), &job->devData,
+                   static_cast<int32_t>(std::min<uint32_t>(width, INT32_MAX)),
+                   job->page.drawHeight, job->settings.dotScreening == 4 ? 1 : 0,
+                   job->settings.frequency, job->settings.angle, job->mirrorFlag);
+  }
+  job->inPage = true;
+  return true;
+}
+
+void PutPrintLine(tagPRINTJOB *job, const uint8_t *line, size_t bytes) {
+  if (!job->inPage || job->lines >= static_cast<uint32_t>(job->page.drawHeight)) {
+    ++job->lines;
+    return;
+  }
+  const int32_t row = static_cast<int32_t>(job->lines++);
+  const size_t rgbBytes = 3 * static_cast<size_t>(job->page.drawWidth);
+  if (job->screen.road == Road::Image) {
+    TavikPutLine(job->image, line, static_cast<int32_t>(std::min(bytes, rgbBytes)));
+  } else if (job->screen.road == Road::Simple) {
+    if (bytes < rgbBytes) {
+      std::memcpy(job->padded.data(), line, bytes);
+      std::memset(job->padded.data() + bytes, 255, rgbBytes - bytes);
+      line = job->padded.data();
+    }
+    ConvertLineBuffer24To01(job->pageBitmap.get() + static_cast<size_t>(row) * kPageBitmapRowBytes,
+                            line, job->page.drawWidth, *job->screen.matrix, row, job->mirrorFlag);
+  }
+}
+
+bool EndPrintPage(tagPRINTJOB *job) {
+  if (!job->inPage) return Fail(job, "a page ended that was never started");
+  job->inPage = false;
+  if (job->screen.road == Road::Image) TavikEndPage(job->image);
+  FILE *out = job->out;
+  if (job->pagesWritten == 0) WriteBytes(out, job->jobHeader);
+  WriteBytes(out, g_ucESC_INIT);
+  auto size = WithValue16(g_ucESC_SIZE, 3, job->page.sizeWidth);
+  size = WithValue16(size, 5, job->page.sizeHeight);
+  WriteBytes(out, size);
+  WriteLanes(out, job->pageBitmap.get(), job->page.sizeWidth, job->page.drawHeight);
+  WriteBytes(out, g_ucESC_FF);
+  if (fflush(out) != 0 || ferror(out))
+    return Fail(job, std::string("cannot write the printer stream: ") + strerror(errno));
+  ++job->pagesWritten;
+  return true;
+}
+
+int PrintJobPagesWritten(const tagPRINTJOB *job) { return job->pagesWritten; }
+const char *PrintJobError(const tagPRINTJOB *job) { return job->error.c_str(); }
 
 int SendPrinterCommandForPageBitmap(const uint8_t *pageBitmap, int32_t pageWidth,
                                     int32_t pageHeight, FILE *out) {
-  const int32_t lanes = std::min(std::max(pageWidth, 0) / kLaneWidth + 1, kLaneCount);
-  const int32_t rows = std::clamp(pageHeight, 0, kPageBitmapHeight);
-  for (int32_t lane = 0; lane < lanes; ++lane) {
-    int32_t first = 0;
-    while (first < rows && !LaneRowInked(LaneSlice(pageBitmap, first, lane))) ++first;
-    if (first == rows) continue;
-    int32_t last = rows - 1;
-    while (!LaneRowInked(LaneSlice(pageBitmap, last, lane))) --last;
-    WriteLaneBlock(out, pageBitmap, lane, first, last);
+  WriteLanes(out, pageBitmap, pageWidth, pageHeight);
+  return 1;
+}
+
+// ======================================================= raster front end ==
+
+volatile sig_atomic_t g_JobCancelled = 0;
+
+namespace {
+
+// The filter's input as libcups reads it, with what the reads delivered: an
+// end of input can then be told from a page header cut short or refused.
+struct tagINPUT {
+  cups_raster_iocb_t read = nullptr;
+  void *ctx = nullptr;
+  uint64_t bytesIn = 0;
+  std::array<char, 4> sync{};  // the stream's first bytes tell its header size
+  int readErrno = 0;
+  // While a page header is being read: the calls made and what the first
+  // asked for and got.
+  bool watching = false;
+  int calls = 0;
+  size_t firstAsked = 0;
+  ssize_t firstGot = 0;
+};
+
+ssize_t ReadInput(void *ctx, unsigned char *buffer, size_t length) {
+  auto &in = *static_cast<tagINPUT *>(ctx);
+  const ssize_t n = in.read(in.ctx, buffer, length);
+  for (ssize_t i = 0; i < n && in.bytesIn + static_cast<uint64_t>(i) < in.sync.size(); ++i)
+    in.sync[in.bytesIn + static_cast<uint64_t>(i)] = static_cast<char>(buffer[i]);
+  if (n > 0) in.bytesIn += static_cast<uint64_t>(n);
+  if (n < 0 && !g_JobCancelled && in.readErrno == 0) in.readErrno = errno ? errno : EIO;
+  if (in.watching && in.calls++ == 0) {
+    in.firstAsked = length;
+    in.firstGot = n;
   }
+  return n;
+}
+
+// The size of a page header in this kind of raster stream.
+size_t HeaderSize(const std::array<char, 4> &sync) {
+  const std::string_view word(sync.data(), sync.size());
+  if (word == "RaSt" || word == "tSaR") return sizeof(cups_page_header_t);
+  if (word == "UNIR") return 32;
+  return sizeof(cups_page_header2_t);
+}
+
+// libcups reads a whole page header in one request when nothing of it is
+// buffered; a request of exactly that size answered by the end of input is
+// the clean end of the job. Any other failure left input unread.
+bool CleanEnd(const tagINPUT &in) {
+  return in.calls > 0 && in.firstGot == 0 && in.firstAsked == HeaderSize(in.sync);
+}
+
+const char *ColorSpaceName(unsigned space) {
+  switch (space) {
+    case CUPS_CSPACE_W: return "gray (W)";
+    case CUPS_CSPACE_RGB: return "RGB";
+    case CUPS_CSPACE_K: return "black (K)";
+    case CUPS_CSPACE_CMYK: return "CMYK";
+    case CUPS_CSPACE_SW: return "sGray";
+    case CUPS_CSPACE_SRGB: return "sRGB";
+    case CUPS_CSPACE_ADOBERGB: return "AdobeRGB";
+    default: return nullptr;
+  }
+}
+
+bool IsRgbSpace(unsigned space) {
+  return space == CUPS_CSPACE_RGB || space == CUPS_CSPACE_SRGB || space == CUPS_CSPACE_ADOBERGB;
+}
+
+// The page header as the filter accepts it: 24-bit chunky RGB with lines
+// long enough for their pixels and not absurdly longer.
+std::string HeaderFault(const cups_page_header2_t &h) {
+  const bool rgb24 = IsRgbSpace(h.cupsColorSpace) && h.cupsBitsPerColor == 8 &&
+                     h.cupsBitsPerPixel == 24 && h.cupsColorOrder == CUPS_ORDER_CHUNKED;
+  if (!rgb24) {
+    const char *space = ColorSpaceName(h.cupsColorSpace);
+    return "the raster is " + (space ? std::string(space) : "colour space " + std::to_string(h.cupsColorSpace)) +
+           ", " + std::to_string(h.cupsBitsPerColor) + " bits per colour, " +
+           std::to_string(h.cupsBitsPerPixel) + " bits per pixel, " +
+           (h.cupsColorOrder == CUPS_ORDER_CHUNKED ? "chunky" : h.cupsColorOrder == CUPS_ORDER_BANDED ? "banded" : "planar") +
+           "; the printer's queue must send RGB, 8 bits per colour, 24 bits per pixel, chunky";
+  }
+  const uint64_t rgbBytes = 3 * uint64_t{h.cupsWidth};
+  if (h.cupsBytesPerLine < rgbBytes || h.cupsBytesPerLine > rgbBytes + kMaxLinePadding) {
+    return "the raster's lines of " + std::to_string(h.cupsBytesPerLine) + " bytes do not hold " +
+           std::to_string(h.cupsWidth) + " RGB pixels";
+  }
+  return {};
+}
+
+// Skips the rest of a line in bounded pieces.
+bool SkipBytes(cups_raster_t *ras, uint32_t count) {
+  static uint8_t sink[1 << 16];
+  while (count > 0) {
+    const uint32_t piece = std::min<uint32_t>(count, sizeof sink);
+    if (cupsRasterReadPixels(ras, sink, piece) != piece) return false;
+    count -= piece;
+  }
+  return true;
+}
+
+// Reads the page's lines into the engine; only the bytes the page can draw
+// are kept. False on a short read or a cancelled job.
+bool ReadPageLines(tagPRINTJOB *job, cups_raster_t *ras, const cups_page_header2_t &h,
+                   uint8_t *line, uint32_t &linesRead) {
+  const uint32_t keep = std::min<uint32_t>(h.cupsBytesPerLine, 3 * kPageBitmapWidth);
+  for (linesRead = 0; linesRead < h.cupsHeight; ++linesRead) {
+    if (g_JobCancelled) return false;
+    if (cupsRasterReadPixels(ras, line, keep) != keep) return false;
+    if (keep < h.cupsBytesPerLine && !SkipBytes(ras, h.cupsBytesPerLine - keep)) return false;
+    PutPrintLine(job, line, keep);
+  }
+  return true;
+}
+
+struct tagRASTERIN {
+  tagINPUT in;
+  cups_raster_t *ras = nullptr;
+  ~tagRASTERIN() {
+    if (ras) cupsRasterClose(ras);
+  }
+};
+
+// Reads the next page header: true with a header; false at the clean end of
+// the job (error stays empty) or with the reason the input failed.
+bool NextHeader(tagRASTERIN &raster, cups_page_header2_t &header, int pageNumber,
+                std::string &error) {
+  raster.in.watching = true;
+  raster.in.calls = 0;
+  const bool ok = cupsRasterReadHeader2(raster.ras, &header) != 0;
+  raster.in.watching = false;
+  if (ok || g_JobCancelled) return ok;
+  if (raster.in.readErrno != 0)
+    error = std::string("cannot read the input: ") + strerror(raster.in.readErrno);
+  else if (!CleanEnd(raster.in))
+    error = "the page header of page " + std::to_string(pageNumber) +
+            " is cut short or cannot be read";
+  return false;
+}
+
+struct tagJOBOWNER {
+  tagPRINTJOB *job = NewPrintJob();
+  ~tagJOBOWNER() { DeletePrintJob(job); }
+};
+
+// The page loop over the open raster. Returns the first failure, or nothing.
+std::string PrintPages(tagRASTERIN &raster, const tagJOBSETTINGS &settings, FILE *out,
+                       FILE *messages) {
+  tagJOBOWNER owner;
+  tagPRINTJOB *job = owner.job;
+  if (job == nullptr) return "not enough memory for the job";
+  if (!StartPrintJob(job, settings, out)) return job->error;
+  static std::array<uint8_t, 3 * kPageBitmapWidth> line;
+  cups_page_header2_t header;
+  std::string error;
+  for (int pageNumber = 1; !g_JobCancelled; ++pageNumber) {
+    if (!NextHeader(raster, header, pageNumber, error)) break;
+    if (std::string fault = HeaderFault(header); !fault.empty())
+      return "page " + std::to_string(pageNumber) + ": " + fault;
+    if (!StartPrintPage(job, header.cupsWidth, header.cupsHeight)) return job->error;
+    uint32_t linesRead = 0;
+    if (!ReadPageLines(job, raster.ras, header, line.data(), linesRead)) {
+      if (g_JobCancelled) break;
+      if (raster.in.readErrno != 0)
+        return std::string("cannot read the input: ") + strerror(raster.in.readErrno);
+      return "raster ended early: page " + std::to_string(pageNumber) + " has " +
+             std::to_string(linesRead) + " of its " + std::to_string(header.cupsHeight) +
+             " lines";
+    }
+    if (g_JobCancelled) break;
+    if (!EndPrintPage(job)) return job->error;
+    fprintf(messages, "PAGE: %d 1\nINFO: Printed page %d\n", pageNumber, pageNumber);
+    fflush(messages);
+  }
+  return error;
+}
+
+// Reads from a file descriptor; a signal that cancels the job ends the wait.
+struct tagFDREADER {
+  int fd;
+};
+
+ssize_t ReadFd(void *ctx, unsigned char *buffer, size_t length) {
+  const int fd = static_cast<tagFDREADER *>(ctx)->fd;
+  ssize_t n;
+  do {
+    n = read(fd, buffer, length);
+  } while (n < 0 && errno == EINTR && !g_JobCancelled);
+  return n;
+}
+
+}  // namespace
+
+int RunFilterJob(cups_raster_iocb_t read, void *ctx, const tagJOBSETTINGS &settings, FILE *out,
+                 FILE *messages) {
+  tagRASTERIN raster;
+  raster.in.read = read;
+  raster.in.ctx = ctx;
+  std::string error;
+  raster.ras = cupsRasterOpenIO(ReadInput, &raster.in, CUPS_RASTER_READ);
+  if (raster.ras == nullptr) {
+    // No byte at all is an empty job; anything else is not raster.
+    if (raster.in.readErrno != 0)
+      error = std::string("cannot read the input: ") + strerror(raster.in.readErrno);
+    else if (raster.in.bytesIn > 0)
+      error = "the input is not a CUPS raster stream";
+  } else {
+    error = PrintPages(raster, settings, out, messages);
+  }
+  if (fflush(out) != 0 || ferror(out)) {
+    if (error.empty()) error = std::string("cannot write the printer stream: ") + strerror(errno);
+  }
+  // A cancelled job loses nothing anyone still wants: the stream ends after
+  // its last complete page, and the failures its end caused are not reported.
+  if (error.empty() || g_JobCancelled) return 0;
+  fprintf(messages, "ERROR: %s\n", error.c_str());
+  fflush(messages);
   return 1;
 }
 
@@ -241,64 +551,19 @@ int SendPrinterCommand(int argc, char *argv[], int32_t writeDensity, int32_t adj
                        int32_t writeSpeed, int32_t writeRepeat, int32_t lineEnhance,
                        int32_t laneOverlap, int32_t mirror, int32_t dotScreening,
                        int32_t frequency, int32_t angle) {
-  tagJOB job;
-  std::array<uint8_t, kJobHeaderSize> jobHeader = g_JobHeader;
-  SetPrintJobHeader(jobHeader.data(), writeDensity, adjustLength, writeSpeed, writeRepeat,
-                    lineEnhance, laneOverlap);
-  const int32_t mirrorFlag = mirror == 1 ? 1 : 0;
-  const tagSCREEN screen = PickScreen(dotScreening);
-
-  cups_page_header2_t header;
-  bool more = StartJob(job, argc, argv) && cupsRasterReadHeader2(job.ras, &header);
-  for (int pageNumber = 1; more; ++pageNumber) {
-    const tagPAGE page = PageOf(header);
-    if (!PrepareLineBuffer(job, page)) {
-      job.Fail("not enough memory for a raster line of " + std::to_string(page.bytesPerLine) +
-               " bytes on page " + std::to_string(pageNumber));
-      break;
+  tagJOBSETTINGS settings{writeDensity, adjustLength, writeSpeed, writeRepeat, lineEnhance,
+                          laneOverlap,  mirror,       dotScreening, frequency,  angle};
+  tagFDREADER input{0};
+  if (argc == 7 && argv[6] != nullptr) {
+    input.fd = open(argv[6], O_RDONLY);
+    if (input.fd < 0) {
+      fprintf(stderr, "ERROR: cannot open the input file \"%s\": %s\n", argv[6], strerror(errno));
+      return 1;
     }
-    std::fill(job.pageBitmap.begin(), job.pageBitmap.end(), uint8_t{0});
-
-    if (screen.road == Road::Image) {
-      int32_t dropped = 0;
-      if (!TavikImageProc(job.ras, job.lineBuffer.data(), ClampToInt32(page.bytesPerLine),
-                          ClampToInt32(page.rasterWidth), ClampToInt32(page.rasterHeight),
-                          job.pageBitmap.data(), dotScreening == 4 ? 1 : 0, frequency, angle,
-                          mirrorFlag, &dropped)) {
-        job.Fail("image processing failed on page " + std::to_string(pageNumber));
-        break;
-      }
-      if (dropped > 0) {
-        job.Fail("page " + std::to_string(pageNumber) + " lost " + std::to_string(dropped) +
-                 " of its " + std::to_string(page.rasterHeight) + " raster lines");
-      }
-    } else {
-      uint32_t linesRead = 0;
-      if (!RenderSimplePage(job, page, screen.matrix, mirrorFlag, linesRead)) {
-        job.Fail("raster ended early: page " + std::to_string(pageNumber) + " has " +
-                 std::to_string(linesRead) + " of its " + std::to_string(page.rasterHeight) +
-                 " lines");
-        break;
-      }
-    }
-
-    if (g_JobCancelled) break;
-    WritePage(job, page, jobHeader);
-    if (ferror(stdout)) {
-      job.Fail(std::string("cannot write the printer stream: ") + strerror(errno));
-      break;
-    }
-    more = !g_JobCancelled && cupsRasterReadHeader2(job.ras, &header);
   }
-
-  if (fflush(stdout) != 0 || ferror(stdout)) {
-    job.Fail(std::string("cannot write the printer stream: ") + strerror(errno));
-  }
-  // A cancelled job loses nothing anyone still wants: the stream ends after
-  // its last complete page, and the failures its end caused are not reported.
-  if (job.error.empty() || g_JobCancelled) return 0;
-  fprintf(stderr, "ERROR: %s\n", job.error.c_str());
-  return 1;
+  const int status = RunFilterJob(ReadFd, &input, settings, stdout, stderr);
+  if (input.fd != 0) close(input.fd);
+  return status;
 }
 
 // ===========================================================================
@@ -316,19 +581,14 @@ int TavikImageProc(cups_raster_t *ras, uint8_t *lineBuffer, int32_t bytesPerLine
   TavikBuffer<uint8_t> gray;
   if (!gray.Allocate(kTavikBandBufferSize)) return 0;
   tagBANDBITMAP band = Tavik_GrayBand(gray.get());
-  const tagBANDBITMAP page = Tavik_PageBand(pageBitmap);
-  // The binarizers write 0 for ink; the page is turned over at the end.
-  std::memset(pageBitmap, 0xFF, static_cast<size_t>(page.bufferSize));
   tagDEVDATA devData{};
   if (!Tavik_SetDevData(&devData, &band, errorDiffusion, frequency, angle, kTavikResolution))
     return 0;
-
-  // A negative width is a header width beyond 32 bits: as wide as any.
-  const int32_t drawnWidth =
-      pageWidth < 0 || pageWidth > kPageBitmapWidth ? kPageBitmapWidth : pageWidth;
+  tagIMAGEPAGE image;
+  TavikStartPage(image, gray.get(), pageBitmap, &devData, pageWidth, kPageBitmapHeight,
+                 errorDiffusion, frequency, angle, mirror);
   const auto lineBytes = static_cast<unsigned>(bytesPerLine);
   int32_t dropped = 0;
-  int32_t bandLine = 0;
   for (int32_t k = 0; k < pageHeight; ++k) {
     if (cupsRasterReadPixels(ras, lineBuffer, lineBytes) != lineBytes) {
       // The raster has ended: this line and every later one of the page are
@@ -336,19 +596,9 @@ int TavikImageProc(cups_raster_t *ras, uint8_t *lineBuffer, int32_t bytesPerLine
       dropped = pageHeight - k;
       break;
     }
-    if (k >= band.height) continue;
-    Tavik_ConvertLine(band.buffer + static_cast<int64_t>(bandLine) * band.bandRowBytes,
-                      lineBuffer, bytesPerLine, drawnWidth, mirror);
-    if (++bandLine == band.curBandLines) {
-      Tavik_ProcessBand(&devData, &band, &page, errorDiffusion, frequency, angle);
-      bandLine = 0;
-    }
+    TavikPutLine(image, lineBuffer, bytesPerLine);
   }
-  if (bandLine > 0) {
-    band.curBandLines = bandLine;
-    Tavik_ProcessBand(&devData, &band, &page, errorDiffusion, frequency, angle);
-  }
-  for (int32_t i = 0; i < page.bufferSize; ++i) pageBitmap[i] = static_cast<uint8_t>(~pageBitmap[i]);
+  TavikEndPage(image);
   Tavik_ClearDevData(&devData);
   if (droppedLines) *droppedLines = dropped;
   return 1;

@@ -21,6 +21,14 @@ inline constexpr std::array<uint8_t, 5> g_ucESC_OFFSET_Y{0x1B, 0x7C, 0x59, 0, 0}
 inline constexpr std::array<uint8_t, 7> g_ucESC_RASTER{0x1B, 0x7C, 0x30, 0x36, 0x01, 0, 0};
 inline constexpr std::array<uint8_t, 3> g_ucESC_FF{0x1B, 0x7C, 0x0C};
 
+// The largest page the filter takes: twice the bitmap each way. Wider and
+// taller pages are drawn from their top-left 9920 x 14645 pixels, but a page
+// beyond these can only be a fault, and its lines would cost time for nothing.
+inline constexpr uint32_t kMaxRasterWidth = 2 * kPageBitmapWidth;
+inline constexpr uint32_t kMaxRasterHeight = 2 * kPageBitmapHeight;
+// Bytes a raster line may carry beyond its pixels.
+inline constexpr uint32_t kMaxLinePadding = 4096;
+
 // The ten job settings, in the order the page loop takes them.
 struct tagJOBSETTINGS {
   int32_t writeDensity = 0;

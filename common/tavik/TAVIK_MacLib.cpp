@@ -123,10 +123,13 @@ void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBI
     Tavik_GrayBitmap_Gosakakusan(devData, band, page);
   else
     Tavik_GrayBitmap_Amiten(devData, band, page);
+  // Only the band's own rows and columns can hold ink values.
+  for (int32_t y = 0; y < band->curBandLines; ++y)
+    std::memset(band->buffer + static_cast<int64_t>(y) * band->bandRowBytes, 0,
+                static_cast<size_t>(band->curBandWidth));
   band->bandNumber += 1;
   band->remainingLines -= band->bandHeight;
   band->bandTop += band->curBandLines;
   band->curBandLines = std::min(band->bandHeight, band->remainingLines);
-  std::memset(band->buffer, 0, static_cast<size_t>(band->bufferSize));
   Tavik_SetDevData(devData, band, diffusion, frequency, angle, kTavikResolution);
 }

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -53,26 +54,46 @@ void WriteWholeFile(const std::string &path, std::span<const uint8_t> bytes) {
   _exit(127);
 }
 
+long MsSince(const timespec &start) {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+}
+
 // Feeds `input` to inFd (if >= 0) and collects outFd until it ends, without
-// blocking on either.
+// blocking on either; cancels the child as the options say.
 std::vector<uint8_t> Pump(pid_t pid, int inFd, std::span<const uint8_t> input, int outFd,
-                          const RunOptions &options) {
+                          const RunOptions &options, RunResult &result) {
   const long closeOutputAfter = options.closeOutputAfter;
-  const bool cancels = options.terminateAfterOutput >= 0;
+  const bool cancels = options.terminateAfterOutput >= 0 || options.terminateAfterMs >= 0;
   bool terminated = false;
+  timespec start, termAt{};
+  clock_gettime(CLOCK_MONOTONIC, &start);
   std::vector<uint8_t> out;
   size_t sent = 0;
+  const auto terminate = [&] {
+    kill(pid, SIGTERM);
+    terminated = true;
+    clock_gettime(CLOCK_MONOTONIC, &termAt);
+    if (inFd >= 0 && !options.holdInputAfterTerminate) {
+      close(inFd);
+      inFd = -1;
+    }
+  };
   if (inFd >= 0) fcntl(inFd, F_SETFL, O_NONBLOCK);
   while (outFd >= 0 || (inFd >= 0 && sent < input.size())) {
     if (inFd >= 0 && sent == input.size() && !cancels) {
       close(inFd);
       inFd = -1;
     }
+    if (terminated && MsSince(termAt) > options.killAfterTerminateMs) kill(pid, SIGKILL);
+    if (!terminated && options.terminateAfterMs >= 0 && MsSince(start) >= options.terminateAfterMs)
+      terminate();
     pollfd fds[2];
     nfds_t n = 0;
     if (inFd >= 0 && sent < input.size()) fds[n++] = {inFd, POLLOUT, 0};
     if (outFd >= 0) fds[n++] = {outFd, POLLIN, 0};
-    if (poll(fds, n, -1) < 0) {
+    if (poll(fds, n, cancels ? 10 : -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -89,14 +110,12 @@ std::vector<uint8_t> Pump(pid_t pid, int inFd, std::span<const uint8_t> input, i
         uint8_t chunk[65536];
         const ssize_t r = read(outFd, chunk, sizeof chunk);
         if (r > 0) out.insert(out.end(), chunk, chunk + r);
-        if (cancels && !terminated && static_cast<long>(out.size()) >= options.terminateAfterOutput) {
-          kill(pid, SIGTERM);
-          terminated = true;
-          if (inFd >= 0) close(inFd);
-          inFd = -1;
-        }
+        if (options.terminateAfterOutput >= 0 && !terminated &&
+            static_cast<long>(out.size()) >= options.terminateAfterOutput)
+          terminate();
         const bool enough = closeOutputAfter >= 0 && static_cast<long>(out.size()) >= closeOutputAfter;
         if (r == 0 || (r < 0 && errno != EINTR) || enough) {
+          if (r == 0 && terminated) result.msToEndAfterTerminate = MsSince(termAt);
           close(outFd);
           outFd = -1;
         }
@@ -144,8 +163,11 @@ const std::string &FilterPath() {
   return path;
 }
 
-RunResult RunProgram(const std::vector<std::string> &argv, std::span<const uint8_t> input,
+RunResult RunProgram(const std::vector<std::string> &command, std::span<const uint8_t> input,
                      const std::string &stdinFile, const RunOptions &options) {
+  TempFile peakFile;
+  std::vector<std::string> argv = command;
+  if (options.measurePeakMemory) argv.insert(argv.begin(), {VANTREX_PEAKRSS_PATH, peakFile.path()});
   signal(SIGPIPE, SIG_IGN);  // a child that stops reading must not kill the test
   TempFile errFile;
   int inPipe[2] = {-1, -1}, outPipe[2];
@@ -169,11 +191,15 @@ RunResult RunProgram(const std::vector<std::string> &argv, std::span<const uint8
   close(errFd);
 
   RunResult result;
-  result.out = Pump(pid, inPipe[1], input, outPipe[0], options);
+  result.out = Pump(pid, inPipe[1], input, outPipe[0], options, result);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (options.measurePeakMemory) {
+    const std::vector<uint8_t> peak = ReadWholeFile(peakFile.path());
+    result.maxRssKb = std::stol(std::string(peak.begin(), peak.end()));
+  }
   const std::vector<uint8_t> err = ReadWholeFile(errFile.path());
   result.err.assign(err.begin(), err.end());
   return result;

@@ -51,6 +51,8 @@ struct RunResult {
   int exitStatus = -1;  // exit code, or 128 + signal number when killed
   std::vector<uint8_t> out;
   std::string err;
+  long maxRssKb = -1;                // peak resident memory, when measured
+  long msToEndAfterTerminate = -1;   // from SIGTERM to the end of its output
 };
 
 struct RunOptions {
@@ -64,6 +66,15 @@ struct RunOptions {
   // arrived: SIGTERM to the child, then end of input. Until then the input
   // stays open after the last byte, as a slow upstream filter's would. -1: never.
   long terminateAfterOutput = -1;
+  // Cancel this many milliseconds after the start instead. -1: never.
+  long terminateAfterMs = -1;
+  // Keep the input open after cancelling, as a stalled upstream filter
+  // would; the child must end on the signal alone.
+  bool holdInputAfterTerminate = false;
+  // A child still running this long after SIGTERM is killed.
+  long killAfterTerminateMs = 10000;
+  // Measure the program's peak resident memory (RunResult::maxRssKb).
+  bool measurePeakMemory = false;
 };
 
 // Path of the vantrex-filter binary built with the tests.

@@ -121,7 +121,8 @@ TEST(ImageRoadJob, TruncatedPageIsReportedNotHidden) {
   raster.resize(raster.size() - 300 * 10);  // the second page loses its last ten lines
   const vtest::RunResult run = vtest::RunFilter(kDiffusion, raster);
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_EQ(run.err.rfind("ERROR:", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("ERROR: raster ended early: page 2 has 30 of its 40 lines"), std::string::npos)
+      << run.err;
   kt50::Stream stream;
   kt50::DecodeError error{};
   ASSERT_TRUE(kt50::DecodeStream(run.out, stream, error)) << error.message;

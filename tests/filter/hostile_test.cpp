@@ -1,0 +1,206 @@
+// What the filter meets outside the lab: input cut anywhere, headers that
+// cannot be read, an upstream filter that stalls while the job is cancelled,
+// inputs that cannot be read at all, and memory for any claimed page size.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cups/raster.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "filter_support.h"
+#include "printcmd.h"
+
+namespace {
+
+using vtest::Compression;
+using vtest::Input;
+
+vtest::tagRASTERPAGE Stripes(uint32_t width, uint32_t height) {
+  return vtest::RgbPage(width, height, [](uint32_t x, uint32_t y) {
+    const auto v = static_cast<uint8_t>((x * 13 + y * 7) % 256);
+    return vtest::RGB{v, static_cast<uint8_t>(255 - v), static_cast<uint8_t>(x % 2 ? 0 : 255)};
+  });
+}
+
+// ------------------------------------------------------- the job in process --
+
+struct MemoryInput {
+  std::span<const uint8_t> bytes;
+  size_t at = 0;
+};
+
+ssize_t ReadMemory(void *ctx, unsigned char *buffer, size_t length) {
+  auto &in = *static_cast<MemoryInput *>(ctx);
+  const size_t n = std::min(length, in.bytes.size() - in.at);
+  std::memcpy(buffer, in.bytes.data() + in.at, n);
+  in.at += n;
+  return static_cast<ssize_t>(n);
+}
+
+struct JobResult {
+  int status;
+  std::string out;
+  std::string messages;
+};
+
+JobResult RunInProcess(std::span<const uint8_t> raster, int code) {
+  MemoryInput in{raster};
+  char *outText = nullptr, *messageText = nullptr;
+  size_t outSize = 0, messageSize = 0;
+  FILE *out = open_memstream(&outText, &outSize);
+  FILE *messages = open_memstream(&messageText, &messageSize);
+  tagJOBSETTINGS settings;
+  settings.dotScreening = code;
+  JobResult r;
+  r.status = RunFilterJob(ReadMemory, &in, settings, out, messages);
+  fclose(out);
+  fclose(messages);
+  r.out.assign(outText, outSize);
+  r.messages.assign(messageText, messageSize);
+  free(outText);
+  free(messageText);
+  return r;
+}
+
+// Every cut of a two-page job, on both roads and both raster kinds: only the
+// ends of whole pages (and an input without a byte) are a job's end; every
+// other cut loses output and says so, keeping the whole pages before it.
+TEST(CutInput, OnlyTheEndOfAWholePageEndsAJob) {
+  const vtest::tagRASTERPAGE pages[] = {Stripes(21, 5), Stripes(13, 3)};
+  for (Compression c : {Compression::None, Compression::Compressed}) {
+    const std::vector<uint8_t> whole = vtest::MakeRaster(pages, c);
+    const size_t firstEnd = vtest::MakeRaster(std::span(pages, 1), c).size();
+    for (int code : {2, 4}) {
+      const std::string onePage = RunInProcess(std::span(whole).first(firstEnd), code).out;
+      const std::string twoPages = RunInProcess(whole, code).out;
+      ASSERT_LT(onePage.size(), twoPages.size());
+      for (size_t cut = 0; cut <= whole.size(); ++cut) {
+        const JobResult r = RunInProcess(std::span(whole).first(cut), code);
+        const bool clean = cut == 0 || cut == 4 || cut == firstEnd || cut == whole.size();
+        const std::string &kept = cut >= whole.size() ? twoPages : cut >= firstEnd ? onePage : "";
+        ASSERT_EQ(r.status, clean ? 0 : 1) << "cut " << cut << ": " << r.messages;
+        ASSERT_EQ(r.out, kept) << "cut " << cut;
+        ASSERT_EQ(r.messages.find("ERROR: ") != std::string::npos, !clean) << r.messages;
+      }
+    }
+  }
+}
+
+// Bytes after the last page, and a later page header that libcups refuses,
+// are not the end of the job.
+TEST(CutInput, TrailingBytesAndRefusedHeadersAreReported) {
+  const vtest::tagRASTERPAGE pages[] = {Stripes(30, 4), Stripes(30, 4)};
+  std::vector<uint8_t> raster = vtest::MakeRaster(pages);
+  const size_t second = vtest::MakeRaster(std::span(pages, 1)).size();
+  const std::string onePage = RunInProcess(std::span(raster).first(second), 0).out;
+
+  std::vector<uint8_t> trailing = vtest::MakeRaster(std::span(pages, 1));
+  trailing.insert(trailing.end(), {'x', 'y', 'z'});
+  JobResult r = RunInProcess(trailing, 0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, onePage);
+  EXPECT_NE(r.messages.find("ERROR: the page header of page 2"), std::string::npos) << r.messages;
+
+  const uint32_t noBits = 0;
+  std::memcpy(&raster[second + offsetof(cups_page_header2_t, cupsBitsPerPixel)], &noBits, 4);
+  r = RunInProcess(raster, 0);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, onePage);
+  EXPECT_NE(r.messages.find("ERROR: "), std::string::npos) << r.messages;
+}
+
+// ---------------------------------------------------------- cancelling --
+
+// The scheduler cancels while the upstream filter sends nothing more and
+// keeps its end open: the filter ends on the signal alone, with the pages
+// it finished and nothing reported.
+TEST(Cancel, EndsWhileTheInputStalls) {
+  const vtest::tagRASTERPAGE pages[] = {Stripes(700, 50), Stripes(700, 50)};
+  const std::vector<uint8_t> raster = vtest::MakeRaster(pages);
+  const size_t second = vtest::MakeRaster(std::span(pages, 1)).size();
+  for (const char *screening : {"TKScreeningFine", "TKScreeningFrequencyAngle",
+                                "TKScreeningErrorDiffusion"}) {
+    const std::string options = std::string("TKDotScreening=") + screening;
+    const vtest::RunResult first =
+        vtest::RunFilter(options, std::span(raster).first(second));
+    ASSERT_EQ(first.exitStatus, 0) << first.err;
+    // Stalled inside the second page's lines, and inside the first page's.
+    for (size_t stall : {second + 1796 + 2000, size_t{1800 + 3000}}) {
+      vtest::RunOptions cancel;
+      cancel.holdInputAfterTerminate = true;
+      if (stall > second)
+        cancel.terminateAfterOutput = static_cast<long>(first.out.size());
+      else
+        cancel.terminateAfterMs = 300;
+      const vtest::RunResult r =
+          vtest::RunFilter(options, std::span(raster).first(stall), Input::Pipe, cancel);
+      EXPECT_EQ(r.exitStatus, 0) << options << ": " << r.err;
+      EXPECT_EQ(r.err.find("ERROR"), std::string::npos) << r.err;
+      EXPECT_EQ(r.out, stall > second ? first.out : std::vector<uint8_t>{}) << options;
+      EXPECT_GE(r.msToEndAfterTerminate, 0) << "the filter did not end on SIGTERM";
+    }
+  }
+}
+
+// --------------------------------------------------- inputs that fail --
+
+TEST(UnreadableInput, ADirectoryIsAReadErrorAnEmptyFileAnEmptyJob) {
+  const std::string dir = testing::TempDir();
+  const std::string f = vtest::FilterPath();
+  const vtest::RunResult named = vtest::RunProgram({f, "1", "u", "t", "1", "", dir}, {});
+  const vtest::RunResult redirected = vtest::RunProgram({f, "1", "u", "t", "1", ""}, {}, dir);
+  for (const vtest::RunResult &r : {named, redirected}) {
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(r.err.rfind("ERROR: cannot read the input: Is a directory", 0), 0u) << r.err;
+  }
+  const vtest::TempFile empty;
+  const vtest::RunResult none = vtest::RunProgram({f, "1", "u", "t", "1", "", empty.path()}, {});
+  EXPECT_EQ(none.exitStatus, 0);
+  EXPECT_TRUE(none.out.empty());
+  EXPECT_EQ(none.err, "");
+}
+
+// --------------------------------------------------------------- memory --
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// The printer's largest page on every road, and headers claiming far more,
+// all stay within 40 MiB.
+TEST(Memory, PeakStaysUnderFortyMebibytesForAnyPage) {
+  constexpr long kLimitKb = 40 * 1024;
+  const vtest::tagRASTERPAGE full = Stripes(kPageBitmapWidth, kPageBitmapHeight);
+  const std::vector<uint8_t> raster = vtest::MakeRaster(std::span(&full, 1), Compression::Compressed);
+  vtest::RunOptions measure;
+  measure.measurePeakMemory = true;
+  for (const char *screening : {"TKScreeningNone", "TKScreeningFrequencyAngle",
+                                "TKScreeningErrorDiffusion"}) {
+    const vtest::RunResult r =
+        vtest::RunFilter(std::string("TKDotScreening=") + screening, raster, Input::Pipe, measure);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_GT(r.maxRssKb, 0);
+    EXPECT_LT(r.maxRssKb, kLimitKb) << screening;
+    printf("full page, %s: peak %ld kB\n", screening, r.maxRssKb);
+  }
+  // The largest page taken, and one claiming 4 G lines of 512 MB.
+  for (auto [w, h] : {std::pair{kMaxRasterWidth, kMaxRasterHeight}, {170000000u, 4000000000u}}) {
+    std::vector<uint8_t> claim = vtest::MakeRaster(std::vector{Stripes(8, 1)}, Compression::Compressed);
+    const uint32_t fields[][2] = {{offsetof(cups_page_header2_t, cupsWidth), w},
+                                  {offsetof(cups_page_header2_t, cupsHeight), h},
+                                  {offsetof(cups_page_header2_t, cupsBytesPerLine), 3 * w}};
+    for (auto [at, v] : fields) std::memcpy(&claim[4 + at], &v, 4);
+    const vtest::RunResult r =
+        vtest::RunFilter("TKDotScreening=TKScreeningFrequencyAngle", claim, Input::Pipe, measure);
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_LT(r.maxRssKb, kLimitKb) << w << " x " << h;
+    printf("claimed %u x %u: peak %ld kB\n", w, h, r.maxRssKb);
+  }
+}
+#endif
+
+}  // namespace

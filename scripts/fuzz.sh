@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harnesses of fuzz/ into build-fuzz/ (clang,
+# Builds the libFuzzer harnesses of fuzz/ into build-fuzz/ ($VANTREX_FUZZ_BUILD; clang,
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs them one after the
 # other, splitting SECONDS (default 600) evenly between them.
 #   scripts/fuzz.sh [SECONDS] [HARNESS...]     (harnesses: options decode panel_ppd job)
@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
 shift || true
-build=$here/build-fuzz
+build=${VANTREX_FUZZ_BUILD:-$here/build-fuzz}  # another folder lets two runs overlap
 
 CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -DVANTREX_FUZZ=ON -DBUILD_TESTING=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

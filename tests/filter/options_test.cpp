@@ -7,7 +7,6 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <span>
 #include <sstream>
 #include <string>
@@ -141,10 +140,10 @@ class QueuePpd {
     std::ifstream in(VANTREX_PPD_PATH);
     std::stringstream text;
     text << in.rdbuf();
-    const std::regex line("\\*Default" + keyword + ":[^\\n]*");
-    const std::string ppd = keyword.empty()
-                                ? text.str()
-                                : std::regex_replace(text.str(), line, "*Default" + keyword + ": " + choice);
+    std::string ppd = text.str();
+    const std::string line = "*Default" + keyword + ":";
+    if (const size_t at = ppd.find(line); !keyword.empty() && at != std::string::npos)
+      ppd.replace(at, ppd.find('\n', at) - at, line + " " + choice);
     char name[] = "/tmp/vantrex-options-XXXXXX";
     const int fd = mkstemp(name);
     path_ = name;

@@ -7,6 +7,9 @@
 # fuzz/corpus/NAME, with fuzz/vantrex.dict, a 1 s timeout per input. A crash,
 # leak, timeout or sanitizer report is kept as build-fuzz/artifacts/NAME-*;
 # copy it into fuzz/corpus/NAME so that `ctest -L fuzz` replays it for good.
+# VANTREX_FUZZ_FLAGS adds libFuzzer flags, e.g. "-fork=1 -ignore_ooms=1
+# -ignore_timeouts=1" to go on past out-of-memory and timeout findings and
+# count them (the result column then shows oom/timeout/crash counts).
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-600}
@@ -37,7 +40,8 @@ for name in "${harnesses[@]}"; do
   result=clean
   "$program" "$corpus" "$here/fuzz/corpus/$name" -dict="$here/fuzz/vantrex.dict" \
     -max_total_time="$each" -timeout=1 -rss_limit_mb=2048 -max_len=16384 \
-    -artifact_prefix="$build/artifacts/$name-" -print_final_stats=1 >"$log" 2>&1 || {
+    -artifact_prefix="$build/artifacts/$name-" -print_final_stats=1 ${VANTREX_FUZZ_FLAGS:-} \
+    >"$log" 2>&1 || {
     result="FAILED: see $log and $build/artifacts/"
     status=1
   }
@@ -45,6 +49,18 @@ for name in "${harnesses[@]}"; do
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
   corp=$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2)
+  # Fork mode reports in lines "#RUNS: cov: N ft: N corp: N exec/s N oom/timeout/crash: a/b/c ..."
+  if fork=$(grep -E '^#[0-9]+: cov: ' "$log" | tail -1) && [ -n "$fork" ]; then
+    runs=$(sed -E 's/^#([0-9]+):.*/\1/' <<<"$fork")
+    rate=$(sed -E 's/.*exec\/s ([0-9]+).*/\1/' <<<"$fork")
+    cov=$(sed -E 's/.* cov: ([0-9]+).*/\1/' <<<"$fork")
+    corp=$(ls "$corpus" | wc -l)
+    found=$(sed -E 's/.*oom\/timeout\/crash: ([0-9]+\/[0-9]+\/[0-9]+).*/\1/' <<<"$fork")
+    if [ "$found" != 0/0/0 ]; then
+      result="oom/timeout/crash $found: see $build/artifacts/"
+      status=1
+    fi
+  fi
   printf '%-10s %12s %10s %8s %14s %s\n' "$name" "${runs:-?}" "${rate:-?}" "${cov:-?}" \
     "${corp:-?}" "$result"
 done

@@ -13,7 +13,7 @@ int main(int argc, char *argv[]) {
   // A closed backend then shows as a write error instead of killing us.
   signal(SIGPIPE, SIG_IGN);
   struct sigaction cancel = {};
-  cancel.sa_handler = [](int) { g_JobCancelled = 1; };
+  cancel.sa_handler = [](int) { CancelFilterJob(); };
   cancel.sa_flags = 0;  // a read blocked on a stalled upstream filter must wake up
   sigaction(SIGTERM, &cancel, nullptr);
   static char outputBuffer[1 << 16];

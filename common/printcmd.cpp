@@ -1,9 +1,16 @@
 #include "printcmd.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <semaphore.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -330,7 +337,26 @@ int SendPrinterCommandForPageBitmap(const uint8_t *pageBitmap, int32_t pageWidth
 
 // ======================================================= raster front end ==
 
-volatile sig_atomic_t g_JobCancelled = 0;
+std::atomic<int> g_JobCancelled{0};
+
+namespace {
+// A pipe that becomes readable when the job is cancelled or the screening
+// side gives up, so that a read waiting for the upstream filter wakes up.
+int g_CancelPipe[2] = {-1, -1};
+
+// Wakes and ends the reads of the input; safe in a signal handler.
+void StopReads() {
+  if (g_CancelPipe[1] >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(g_CancelPipe[1], &byte, 1);
+  }
+}
+}  // namespace
+
+void CancelFilterJob() {
+  g_JobCancelled = 1;
+  StopReads();
+}
 
 namespace {
 
@@ -428,20 +454,6 @@ bool SkipBytes(cups_raster_t *ras, uint32_t count) {
   return true;
 }
 
-// Reads the page's lines into the engine; only the bytes the page can draw
-// are kept. False on a short read or a cancelled job.
-bool ReadPageLines(tagPRINTJOB *job, cups_raster_t *ras, const cups_page_header2_t &h,
-                   uint8_t *line, uint32_t &linesRead) {
-  const uint32_t keep = std::min<uint32_t>(h.cupsBytesPerLine, 3 * kPageBitmapWidth);
-  for (linesRead = 0; linesRead < h.cupsHeight; ++linesRead) {
-    if (g_JobCancelled) return false;
-    if (cupsRasterReadPixels(ras, line, keep) != keep) return false;
-    if (keep < h.cupsBytesPerLine && !SkipBytes(ras, h.cupsBytesPerLine - keep)) return false;
-    PutPrintLine(job, line, keep);
-  }
-  return true;
-}
-
 struct tagRASTERIN {
   tagINPUT in;
   cups_raster_t *ras = nullptr;
@@ -467,55 +479,204 @@ bool NextHeader(tagRASTERIN &raster, cups_page_header2_t &header, int pageNumber
   return false;
 }
 
+// ------------------------------------------------------------ line ring --
+// Reading (and decompressing) the raster and screening it do not take turns:
+// a reader thread fills slots that the screening thread empties. A slot holds
+// a page header, some whole lines of a page, or the job's end.
+
+enum class Slot { Header, Lines, End };
+
+struct tagSLOT {
+  Slot kind = Slot::End;
+  cups_page_header2_t header{};
+  uint32_t lines = 0;
+  uint32_t lineBytes = 0;
+  std::string error;  // End: the reason, or empty at the clean end
+  std::array<uint8_t, 1 << 18> data;
+};
+
+struct tagLINERING {
+  static constexpr int kSlots = 8;
+  std::array<tagSLOT, kSlots> slots;
+  sem_t filled;
+  sem_t empty;
+  std::atomic<bool> stop{false};  // the screening side has given up
+  tagLINERING() {
+    sem_init(&filled, 0, 0);
+    sem_init(&empty, 0, kSlots);
+  }
+  ~tagLINERING() {
+    sem_destroy(&filled);
+    sem_destroy(&empty);
+  }
+  tagLINERING(const tagLINERING &) = delete;
+  tagLINERING &operator=(const tagLINERING &) = delete;
+};
+
+// Waits for a semaphore; false when the wait ends on a cancelled job.
+bool Take(sem_t &sem) {
+  while (sem_wait(&sem) != 0) {
+    if (errno != EINTR || g_JobCancelled) return false;
+  }
+  return !g_JobCancelled;
+}
+
+struct tagREADER {
+  tagRASTERIN &raster;
+  tagLINERING &ring;
+  int next = 0;  // the slot the reader fills next
+};
+
+tagSLOT *Claim(tagREADER &r) {
+  if (r.ring.stop || !Take(r.ring.empty) || r.ring.stop) return nullptr;
+  return &r.ring.slots[static_cast<size_t>(r.next)];
+}
+
+void Publish(tagREADER &r) {
+  r.next = (r.next + 1) % tagLINERING::kSlots;
+  sem_post(&r.ring.filled);
+}
+
+// Reads one page's lines into slots, keeping only the bytes the page can draw.
+std::string ReadPageLines(tagREADER &r, const cups_page_header2_t &h, int pageNumber) {
+  const uint32_t keep = std::min<uint32_t>(h.cupsBytesPerLine, 3 * kPageBitmapWidth);
+  const uint32_t perSlot = static_cast<uint32_t>(sizeof(tagSLOT::data)) / std::max(keep, 1u);
+  for (uint32_t line = 0; line < h.cupsHeight;) {
+    tagSLOT *slot = Claim(r);
+    if (slot == nullptr) return {};
+    slot->kind = Slot::Lines;
+    slot->lineBytes = keep;
+    slot->lines = 0;
+    for (; slot->lines < perSlot && line < h.cupsHeight; ++slot->lines, ++line) {
+      uint8_t *at = slot->data.data() + static_cast<size_t>(slot->lines) * keep;
+      const bool ok = !g_JobCancelled && cupsRasterReadPixels(r.raster.ras, at, keep) == keep &&
+                      (keep == h.cupsBytesPerLine ||
+                       SkipBytes(r.raster.ras, h.cupsBytesPerLine - keep));
+      if (!ok) {
+        Publish(r);  // the whole lines before it still count
+        if (r.raster.in.readErrno != 0)
+          return std::string("cannot read the input: ") + strerror(r.raster.in.readErrno);
+        return "raster ended early: page " + std::to_string(pageNumber) + " has " +
+               std::to_string(line) + " of its " + std::to_string(h.cupsHeight) + " lines";
+      }
+    }
+    Publish(r);
+  }
+  return {};
+}
+
+// The reader thread. Headers are checked here, before a line is read.
+void ReadJob(tagREADER &r) {
+  std::string error;
+  cups_page_header2_t header;
+  for (int pageNumber = 1; !g_JobCancelled && !r.ring.stop; ++pageNumber) {
+    if (!NextHeader(r.raster, header, pageNumber, error)) break;
+    if (std::string fault = HeaderFault(header); !fault.empty()) {
+      error = "page " + std::to_string(pageNumber) + ": " + fault;
+      break;
+    }
+    tagSLOT *slot = Claim(r);
+    if (slot == nullptr) return;
+    slot->kind = Slot::Header;
+    slot->header = header;
+    Publish(r);
+    error = ReadPageLines(r, header, pageNumber);
+    if (!error.empty()) break;
+  }
+  if (tagSLOT *slot = Claim(r)) {
+    slot->kind = Slot::End;
+    slot->error = std::move(error);
+    Publish(r);
+  }
+}
+
 struct tagJOBOWNER {
   tagPRINTJOB *job = NewPrintJob();
   ~tagJOBOWNER() { DeletePrintJob(job); }
+  tagJOBOWNER() = default;
+  tagJOBOWNER(const tagJOBOWNER &) = delete;
+  tagJOBOWNER &operator=(const tagJOBOWNER &) = delete;
 };
 
-// The page loop over the open raster. Returns the first failure, or nothing.
+// The screening side: pages from the ring into the engine. Returns the first
+// failure, or nothing.
+std::string ScreenPages(tagPRINTJOB *job, tagLINERING &ring, FILE *messages) {
+  uint32_t pageLines = 0, linesIn = 0;
+  int pageNumber = 0;
+  for (int at = 0;; at = (at + 1) % tagLINERING::kSlots) {
+    if (!Take(ring.filled)) return {};
+    tagSLOT &slot = ring.slots[static_cast<size_t>(at)];
+    if (slot.kind == Slot::End) return slot.error;
+    if (slot.kind == Slot::Header) {
+      ++pageNumber;
+      if (!StartPrintPage(job, slot.header.cupsWidth, slot.header.cupsHeight)) return job->error;
+      pageLines = slot.header.cupsHeight;
+      linesIn = 0;
+    } else {
+      for (uint32_t i = 0; i < slot.lines && !g_JobCancelled; ++i, ++linesIn)
+        PutPrintLine(job, slot.data.data() + static_cast<size_t>(i) * slot.lineBytes,
+                     slot.lineBytes);
+      if (g_JobCancelled) return {};
+      if (linesIn == pageLines) {
+        if (!EndPrintPage(job)) return job->error;
+        fprintf(messages, "PAGE: %d 1\nINFO: Printed page %d\n", pageNumber, pageNumber);
+        fflush(messages);
+      }
+    }
+    sem_post(&ring.empty);
+  }
+}
+
+// The page loop over the open raster: a reader thread and this one.
 std::string PrintPages(tagRASTERIN &raster, const tagJOBSETTINGS &settings, FILE *out,
                        FILE *messages) {
   tagJOBOWNER owner;
   tagPRINTJOB *job = owner.job;
   if (job == nullptr) return "not enough memory for the job";
   if (!StartPrintJob(job, settings, out)) return job->error;
-  static std::array<uint8_t, 3 * kPageBitmapWidth> line;
-  cups_page_header2_t header;
+  auto ring = std::make_unique<tagLINERING>();
+  tagREADER reader{raster, *ring};
+  // The reader never takes the cancelling signal: it comes to this thread,
+  // whose waits and writes it interrupts, and the reader hears of it through
+  // the cancel pipe its reads watch.
+  sigset_t term, old;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &term, &old);
+  std::thread thread;
   std::string error;
-  for (int pageNumber = 1; !g_JobCancelled; ++pageNumber) {
-    if (!NextHeader(raster, header, pageNumber, error)) break;
-    if (std::string fault = HeaderFault(header); !fault.empty())
-      return "page " + std::to_string(pageNumber) + ": " + fault;
-    if (!StartPrintPage(job, header.cupsWidth, header.cupsHeight)) return job->error;
-    uint32_t linesRead = 0;
-    if (!ReadPageLines(job, raster.ras, header, line.data(), linesRead)) {
-      if (g_JobCancelled) break;
-      if (raster.in.readErrno != 0)
-        return std::string("cannot read the input: ") + strerror(raster.in.readErrno);
-      return "raster ended early: page " + std::to_string(pageNumber) + " has " +
-             std::to_string(linesRead) + " of its " + std::to_string(header.cupsHeight) +
-             " lines";
-    }
-    if (g_JobCancelled) break;
-    if (!EndPrintPage(job)) return job->error;
-    fprintf(messages, "PAGE: %d 1\nINFO: Printed page %d\n", pageNumber, pageNumber);
-    fflush(messages);
+  try {
+    thread = std::thread(ReadJob, std::ref(reader));
+  } catch (const std::system_error &) {
+    error = "cannot start the raster reader";
   }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+  if (error.empty()) error = ScreenPages(job, *ring, messages);
+  // Whatever the reader waits for, it now finds the stop.
+  ring->stop = true;
+  StopReads();
+  for (int i = 0; i < tagLINERING::kSlots + 1; ++i) sem_post(&ring->empty);
+  if (thread.joinable()) thread.join();
   return error;
 }
 
-// Reads from a file descriptor; a signal that cancels the job ends the wait.
+// Reads from a file descriptor; a cancelled job ends the wait.
 struct tagFDREADER {
   int fd;
 };
 
 ssize_t ReadFd(void *ctx, unsigned char *buffer, size_t length) {
   const int fd = static_cast<tagFDREADER *>(ctx)->fd;
-  ssize_t n;
-  do {
-    n = read(fd, buffer, length);
-  } while (n < 0 && errno == EINTR && !g_JobCancelled);
-  return n;
+  while (!g_JobCancelled) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {g_CancelPipe[0], POLLIN, 0}};
+    if (poll(fds, g_CancelPipe[0] >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) break;
+    if (g_JobCancelled || fds[1].revents != 0) break;
+    if (fds[0].revents == 0) continue;
+    const ssize_t n = read(fd, buffer, length);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+  errno = EINTR;
+  return -1;
 }
 
 }  // namespace
@@ -553,6 +714,13 @@ int SendPrinterCommand(int argc, char *argv[], int32_t writeDensity, int32_t adj
                        int32_t frequency, int32_t angle) {
   tagJOBSETTINGS settings{writeDensity, adjustLength, writeSpeed, writeRepeat, lineEnhance,
                           laneOverlap,  mirror,       dotScreening, frequency,  angle};
+  if (g_CancelPipe[0] < 0 && pipe2(g_CancelPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    g_CancelPipe[0] = g_CancelPipe[1] = -1;
+  }
+  // A job before this one in the same process may have stopped the reads.
+  char stale[64];
+  while (!g_JobCancelled && g_CancelPipe[0] >= 0 && read(g_CancelPipe[0], stale, sizeof stale) > 0) {
+  }
   tagFDREADER input{0};
   if (argc == 7 && argv[6] != nullptr) {
     input.fd = open(argv[6], O_RDONLY);

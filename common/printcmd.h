@@ -5,6 +5,7 @@
 #include <cups/raster.h>
 
 #include <array>
+#include <atomic>
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
@@ -77,7 +78,11 @@ int RunFilterJob(cups_raster_iocb_t read, void *ctx, const tagJOBSETTINGS &setti
 
 // Set when the print system cancels the job (SIGTERM): the page loop then
 // stops before writing another page, so the stream ends after a complete page.
-extern volatile sig_atomic_t g_JobCancelled;
+// Lock-free, so the signal handler may set it while the reader thread reads it.
+extern std::atomic<int> g_JobCancelled;
+static_assert(std::atomic<int>::is_always_lock_free);
+// Sets the flag and wakes a read waiting for input; safe in a signal handler.
+void CancelFilterJob();
 
 // Reads the raster (argv[6] when argc is 7, else standard input), renders
 // every page and writes the command stream to standard output. Returns the

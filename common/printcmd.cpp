@@ -422,18 +422,41 @@ bool IsRgbSpace(unsigned space) {
   return space == CUPS_CSPACE_RGB || space == CUPS_CSPACE_SRGB || space == CUPS_CSPACE_ADOBERGB;
 }
 
-// The page header as the filter accepts it: 24-bit chunky RGB with lines
-// long enough for their pixels and not absurdly longer.
+// The header's enumerated fields as the numbers the input held: a value
+// outside the enumeration must not be loaded as one.
+unsigned RawField(const void *field) {
+  unsigned value;
+  std::memcpy(&value, field, sizeof value);
+  return value;
+}
+
+const char *OrderName(unsigned order) {
+  switch (order) {
+    case CUPS_ORDER_CHUNKED: return "chunky";
+    case CUPS_ORDER_BANDED: return "banded";
+    case CUPS_ORDER_PLANAR: return "planar";
+    default: return "of unknown order";
+  }
+}
+
+// The page header as the filter accepts it: 24-bit chunky RGB, a size the
+// printer can take, and lines long enough for their pixels and not absurdly
+// longer.
 std::string HeaderFault(const cups_page_header2_t &h) {
-  const bool rgb24 = IsRgbSpace(h.cupsColorSpace) && h.cupsBitsPerColor == 8 &&
-                     h.cupsBitsPerPixel == 24 && h.cupsColorOrder == CUPS_ORDER_CHUNKED;
-  if (!rgb24) {
-    const char *space = ColorSpaceName(h.cupsColorSpace);
-    return "the raster is " + (space ? std::string(space) : "colour space " + std::to_string(h.cupsColorSpace)) +
+  static_assert(sizeof h.cupsColorSpace == sizeof(unsigned) && sizeof h.cupsColorOrder == sizeof(unsigned));
+  const unsigned space = RawField(&h.cupsColorSpace), order = RawField(&h.cupsColorOrder);
+  if (!IsRgbSpace(space) || h.cupsBitsPerColor != 8 || h.cupsBitsPerPixel != 24 ||
+      order != CUPS_ORDER_CHUNKED) {
+    const char *name = ColorSpaceName(space);
+    return "the raster is " + (name ? std::string(name) : "colour space " + std::to_string(space)) +
            ", " + std::to_string(h.cupsBitsPerColor) + " bits per colour, " +
-           std::to_string(h.cupsBitsPerPixel) + " bits per pixel, " +
-           (h.cupsColorOrder == CUPS_ORDER_CHUNKED ? "chunky" : h.cupsColorOrder == CUPS_ORDER_BANDED ? "banded" : "planar") +
+           std::to_string(h.cupsBitsPerPixel) + " bits per pixel, " + OrderName(order) +
            "; the printer's queue must send RGB, 8 bits per colour, 24 bits per pixel, chunky";
+  }
+  if (h.cupsWidth > kMaxRasterWidth || h.cupsHeight > kMaxRasterHeight) {
+    return "a page of " + std::to_string(h.cupsWidth) + " x " + std::to_string(h.cupsHeight) +
+           " pixels is larger than the printer can take (" + std::to_string(kMaxRasterWidth) +
+           " x " + std::to_string(kMaxRasterHeight) + " at most)";
   }
   const uint64_t rgbBytes = 3 * uint64_t{h.cupsWidth};
   if (h.cupsBytesPerLine < rgbBytes || h.cupsBytesPerLine > rgbBytes + kMaxLinePadding) {

@@ -1,14 +1,33 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages.
-# Usage: install-deps.sh [run|test]   (run: enough to print the sample)
+# Usage: install-deps.sh [run|test|fresh]
+#   run: enough to print the sample; test: that and the tests;
+#   fresh: what scripts/check-fresh.sh needs besides the base system and git
 set -euo pipefail
 what=${1:-test}
-packages=(cmake g++ make pkg-config libcups2-dev libpng-dev
-          cups-client cups-bsd cups-daemon cups-filters ghostscript poppler-utils)
-if [ "$what" = test ]; then
-  packages+=(libgtest-dev gnustep-devel gobjc++ xvfb xauth fonts-dejavu-core fonts-vlgothic
-             clang-14 libfuzzer-14-dev)
-fi
+# One line per package or group of packages, with what needs it.
+run=(
+  cmake g++ make pkg-config      # the build
+  libcups2-dev libpng-dev        # libcups, libcupsimage and cups-config; PNG previews
+  cups                           # cupsfilter (scripts/run-sample.sh)
+  cups-client cups-bsd cups-daemon
+  cups-filters ghostscript poppler-utils   # the PDF-to-raster road; the sample
+)
+test=(
+  libgtest-dev                   # the unit tests
+  gnustep-devel gobjc++          # the dialog plug-in
+  xvfb xauth fonts-dejavu-core fonts-vlgothic   # the panels on a virtual display
+  clang-14 libfuzzer-14-dev      # the fuzzers (scripts/fuzz.sh)
+)
+fresh=(
+  debootstrap                    # the fresh Debian root
+)
+case "$what" in
+  run) packages=("${run[@]}") ;;
+  test) packages=("${run[@]}" "${test[@]}") ;;
+  fresh) packages=("${fresh[@]}") ;;
+  *) echo "install-deps: unknown set '$what' (run, test or fresh)" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

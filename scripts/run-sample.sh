@@ -31,15 +31,9 @@ while [ $# -gt 0 ]; do
 done
 
 ./scripts/install-deps.sh run
-# The run set of packages lacks the test tools; configure without the tests
-# then, unless this build folder is already configured.
-configure=()
-if [ ! -f "$build/CMakeCache.txt" ] &&
-   ! dpkg-query -W -f='${Status}\n' libgtest-dev xvfb 2>/dev/null |
-     grep -c 'install ok installed' | grep -qx 2; then
-  configure+=(-DBUILD_TESTING=OFF)
-fi
-cmake -S . -B "$build" "${configure[@]}"
+# Tests stay as this build folder has them (off unless scripts/test.sh
+# configured it).
+cmake -S . -B "$build"
 cmake --build "$build" -j"$(nproc)" --target vantrex-filter vantrex-decode vantrex_sample
 
 input=${input:-$build/samples/sample.pdf}

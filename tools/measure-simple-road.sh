@@ -13,11 +13,12 @@ seconds() {  # seconds taken by "$@" with input from the raster
   start=$(date +%s.%N)
   if [ "$via" = pipe ]; then cat "$work/page.ras" | "$@" >/dev/null; else "$@" <"$work/page.ras" >/dev/null; fi
   end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+  awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f\n", e - s }'
 }
 floor=$(seconds "$bin/vantrex-rasterinfo")
 printf 'libcups read alone (%s): %.3f s\n' "$via" "$floor"
 for screening in TKScreeningNone TKScreeningRough TKScreeningFine TKScreeningSolid; do
   t=$(seconds "$bin/vantrex-filter" 1 user title 1 "TKDotScreening=$screening")
-  printf '%-18s %.3f s  = %.2f x the read alone\n' "$screening" "$t" "$(echo "$t / $floor" | bc -l)"
+  printf '%-18s %.3f s  = %.2f x the read alone\n' "$screening" "$t" \
+    "$(awk -v t="$t" -v f="$floor" 'BEGIN { print t / f }')"
 done

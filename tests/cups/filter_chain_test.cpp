@@ -98,8 +98,8 @@ TEST_P(ScreeningMethodTest, TestPageHasInkWhereTheDocumentHasIt) {
   ASSERT_TRUE(made_) << makeError_;
   const Method m = GetParam();
   kt50::Stream stream;
-  PrintAndDecode(dir_->file("page.pdf"), {"media=A6", std::string("TKDotScreening=") + m.name},
-                 stream);
+  ASSERT_NO_FATAL_FAILURE(PrintAndDecode(
+      dir_->file("page.pdf"), {"media=A6", std::string("TKDotScreening=") + m.name}, stream));
   ASSERT_EQ(stream.pages.size(), 1u);
   const kt50::Page &page = stream.pages[0];
   EXPECT_EQ(page.width, kA6Width);
@@ -120,7 +120,8 @@ TEST_P(ScreeningMethodTest, TestPageHasInkWhereTheDocumentHasIt) {
 TEST_P(ScreeningMethodTest, BundledSampleDecodesWithItsLandmarks) {
   const Method m = GetParam();
   kt50::Stream stream;
-  PrintAndDecode(VANTREX_SAMPLE_PDF, {std::string("TKDotScreening=") + m.name}, stream);
+  ASSERT_NO_FATAL_FAILURE(
+      PrintAndDecode(VANTREX_SAMPLE_PDF, {std::string("TKDotScreening=") + m.name}, stream));
   ASSERT_EQ(stream.pages.size(), 1u);
   const kt50::Page &page = stream.pages[0];
   ASSERT_EQ(page.width, 4958);  // A4 at 600 dpi
@@ -141,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(AllMethods, ScreeningMethodTest, ::testing::ValuesIn(kM
 TEST_F(FilterChainTest, MirrorOffKeepsTheDocumentTheRightWayRound) {
   ASSERT_TRUE(made_) << makeError_;
   kt50::Stream stream;
-  PrintAndDecode(dir_->file("page.pdf"), {"media=A6", "TKMirror=TKMirrorOFF"}, stream);
+  ASSERT_NO_FATAL_FAILURE(
+      PrintAndDecode(dir_->file("page.pdf"), {"media=A6", "TKMirror=TKMirrorOFF"}, stream));
   ASSERT_EQ(stream.pages.size(), 1u);
   EXPECT_EQ(Share(stream.pages[0], kBox, false), 1.0);
   EXPECT_EQ(Share(stream.pages[0], kBox, true), 0.0);
@@ -151,7 +153,7 @@ TEST_F(FilterChainTest, DefaultJobCarriesTheTemplateHeader) {
   ASSERT_TRUE(made_) << makeError_;
   kt50::Stream stream;
   std::vector<uint8_t> bytes;
-  PrintAndDecode(dir_->file("page.pdf"), {"media=A6"}, stream, &bytes);
+  ASSERT_NO_FATAL_FAILURE(PrintAndDecode(dir_->file("page.pdf"), {"media=A6"}, stream, &bytes));
   ASSERT_GE(bytes.size(), g_JobHeader.size());
   EXPECT_TRUE(std::equal(g_JobHeader.begin(), g_JobHeader.end(), bytes.begin()));
 }
@@ -160,14 +162,16 @@ TEST_F(FilterChainTest, CopiesAreMadeBeforeTheFilter) {
   // The filter sends each page once, so the PPD leaves copies to the chain.
   ASSERT_TRUE(made_) << makeError_;
   kt50::Stream stream;
-  PrintAndDecode(dir_->file("page.pdf"), {"media=A6", "copies=2"}, stream);
+  ASSERT_NO_FATAL_FAILURE(
+      PrintAndDecode(dir_->file("page.pdf"), {"media=A6", "copies=2"}, stream));
   EXPECT_EQ(stream.pages.size(), 2u);
 }
 
 TEST_F(FilterChainTest, LargestPageSizeFitsThePrintArea) {
   ASSERT_TRUE(made_) << makeError_;
   kt50::Stream stream;
-  PrintAndDecode(dir_->file("page.pdf"), {"PageSize=419.81x619.83mm.Fullbleed"}, stream);
+  ASSERT_NO_FATAL_FAILURE(
+      PrintAndDecode(dir_->file("page.pdf"), {"PageSize=419.81x619.83mm.Fullbleed"}, stream));
   ASSERT_EQ(stream.pages.size(), 1u);
   EXPECT_LE(stream.pages[0].width, kt50::kMaxWidth);
   EXPECT_LE(stream.pages[0].height, kt50::kMaxHeight);

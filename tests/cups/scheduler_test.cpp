@@ -71,7 +71,7 @@ TEST_F(SchedulerTest, OptionsUnderBareAndFullKeysReachTheStream) {
                    kFull + "TKAdjustLength=+025", kFull + "TKDotScreening=TKScreeningFine"});
   kt50::Stream stream;
   std::vector<uint8_t> bytes;
-  ExpectCompletedAndDecode(state, stream, bytes);
+  ASSERT_NO_FATAL_FAILURE(ExpectCompletedAndDecode(state, stream, bytes));
   ASSERT_GE(bytes.size(), 25u);
   EXPECT_EQ(bytes[3], 0xFB);   // density -5
   EXPECT_EQ(bytes[7], 2);      // speed
@@ -96,7 +96,7 @@ TEST_F(SchedulerTest, FullKeyWinsOverBareKeyword) {
                    "TKMirror=TKMirrorOFF", kFull + "TKMirror=TKMirrorON"});
   kt50::Stream stream;
   std::vector<uint8_t> bytes;
-  ExpectCompletedAndDecode(state, stream, bytes);
+  ASSERT_NO_FATAL_FAILURE(ExpectCompletedAndDecode(state, stream, bytes));
   EXPECT_EQ(bytes[3], 0xF9);  // -7
   auto [mx0, mx1] = Mirrored(620, 1180, stream.pages[0].width);
   EXPECT_EQ(InkShare(stream.pages[0], mx0, 620, mx1, 1180), 1.0) << "mirrored";
@@ -106,7 +106,7 @@ TEST_F(SchedulerTest, JobWithoutOptionsIsMirroredWithTheTemplateHeader) {
   const ipp_jstate_t state = Print(pdf_, {"media=A6"});
   kt50::Stream stream;
   std::vector<uint8_t> bytes;
-  ExpectCompletedAndDecode(state, stream, bytes);
+  ASSERT_NO_FATAL_FAILURE(ExpectCompletedAndDecode(state, stream, bytes));
   EXPECT_TRUE(std::equal(g_JobHeader.begin(), g_JobHeader.end(), bytes.begin()));
   auto [mx0, mx1] = Mirrored(620, 1180, stream.pages[0].width);
   EXPECT_EQ(InkShare(stream.pages[0], mx0, 620, mx1, 1180), 1.0);

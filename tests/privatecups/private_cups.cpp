@@ -167,8 +167,15 @@ std::string LinkServerBin(const std::string &root, const std::string &filterPath
   if (ec || !LinkEntries(systemBin / "filter", root + "/bin/filter"))
     return "cannot link the system's ServerBin " + systemBin.string();
   if (filterPath.empty()) return {};
-  fs::create_symlink(fs::absolute(filterPath), root + "/bin/filter/vantrex-filter", ec);
-  if (ec || !fs::exists(filterPath)) return "filter not found: " + filterPath;
+  if (!fs::exists(filterPath)) return "filter not found: " + filterPath;
+  // A copy, not a link: the scheduler runs filters as "lp", which may not
+  // enter the build folder (a clone under /root, say).
+  const fs::path filter = root + "/bin/filter/vantrex-filter";
+  fs::copy_file(filterPath, filter, fs::copy_options::overwrite_existing, ec);
+  if (!ec) fs::permissions(filter, fs::perms::owner_all | fs::perms::group_read |
+                                       fs::perms::group_exec | fs::perms::others_read |
+                                       fs::perms::others_exec, ec);
+  if (ec) return "cannot copy the filter " + filterPath + ": " + ec.message();
   return {};
 }
 

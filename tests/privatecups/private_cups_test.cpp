@@ -127,6 +127,33 @@ TEST(PrivateCupsQueues, MissingPpdOrUnknownJobIsReportedNotHidden) {
   EXPECT_EQ(static_cast<int>(cups.waitForJob(4242, 1)), 0);
 }
 
+// The scheduler runs the filter as "lp": a build folder that only root may
+// enter (a clone under /root) must not keep the filter from running.
+TEST(PrivateCupsQueues, FilterFromAFolderOnlyRootMayEnterRuns) {
+  char pattern[] = "/tmp/vantrex-private-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const fs::path dir = pattern;
+  const std::string filter = (dir / "vantrex-filter").string();
+  std::ofstream(filter) << "#!/bin/sh\necho \"filtered as $(id -un)\"\n";
+  fs::permissions(filter, fs::perms::owner_all);
+  fs::permissions(dir, fs::perms::owner_all);
+  const std::string raster = (dir / "page.ras").string();
+  std::ofstream(raster, std::ios::binary) << "RaS2" << std::string(2000, '\0');
+  {
+    PrivateCups cups(filter);
+    ASSERT_TRUE(cups.ok()) << cups.error();
+    const std::string out = cups.captureDir() + "/kt50.out";
+    ASSERT_TRUE(cups.addQueue("KT50", VANTREX_PPD_PATH, out)) << cups.error();
+    const int job = cups.submit("KT50", raster, {});
+    ASSERT_GT(job, 0) << cups.error();
+    const ipp_jstate_t state = cups.waitForJob(job, 60);
+    EXPECT_EQ(state, IPP_JSTATE_COMPLETED)
+        << vantrex::test::JobStateName(state) << "\n" << cups.errorLog();
+    EXPECT_EQ(ReadAll(out).rfind("filtered as ", 0), 0u) << ReadAll(out);
+  }
+  fs::remove_all(dir);
+}
+
 TEST(PrivateCupsLifecycle, MissingFilterProgramFailsToStart) {
   PrivateCups cups("/nonexistent/vantrex-filter");
   EXPECT_FALSE(cups.ok());

@@ -40,13 +40,27 @@ std::array<uint8_t, N> WithValue16(std::array<uint8_t, N> command, size_t at, in
 
 // True when any of the lane's bytes in this row is not zero.
 bool LaneRowInked(const uint8_t *slice) {
-  uint64_t any = 0;
+  // Sixteen bytes a load in the vector registers every x86-64 processor has,
+  // four loads in flight; the compiler's own vectoriser leaves this loop
+  // scalar at -O2.
+  using Bytes16 = uint64_t __attribute__((vector_size(16)));
+  Bytes16 a{}, b{}, c{}, d{};
   int32_t i = 0;
-  for (; i + 8 <= kLaneBytes; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, slice + i, sizeof word);
-    any |= word;
+  for (; i + 64 <= kLaneBytes; i += 64) {
+    Bytes16 v[4];
+    std::memcpy(v, slice + i, sizeof v);
+    a |= v[0];
+    b |= v[1];
+    c |= v[2];
+    d |= v[3];
   }
+  for (; i + 16 <= kLaneBytes; i += 16) {
+    Bytes16 v;
+    std::memcpy(&v, slice + i, sizeof v);
+    a |= v;
+  }
+  const Bytes16 all = a | b | c | d;
+  uint64_t any = all[0] | all[1];
   for (; i < kLaneBytes; ++i) any |= slice[i];
   return any != 0;
 }

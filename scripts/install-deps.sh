@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages.
-# Usage: install-deps.sh [run|test|fresh]
+# Usage: install-deps.sh [run|test|fresh|bench]
 #   run: enough to print the sample; test: that and the tests;
-#   fresh: what scripts/check-fresh.sh needs besides the base system and git
+#   fresh: what scripts/check-fresh.sh needs besides the base system and git;
+#   bench: the run set and what bench/bench-page.py runs besides the filter
 set -euo pipefail
 what=${1:-test}
 # One line per package or group of packages, with what needs it.
@@ -12,21 +13,29 @@ run=(
   cups                           # cupsfilter (scripts/run-sample.sh)
   cups-client cups-bsd cups-daemon
   cups-filters ghostscript poppler-utils   # the PDF-to-raster road; the sample
+  libpappl-dev                   # vantrex-printer-app
+  libhwy-dev                     # vector kernels with a run-time choice of instruction set
 )
 test=(
   libgtest-dev                   # the unit tests
   gnustep-devel gobjc++          # the dialog plug-in
   xvfb xauth fonts-dejavu-core fonts-vlgothic   # the panels on a virtual display
+  libpappl-dev cups-ipp-utils    # the printer application and its IPP conformance files
+  chromium chromium-driver python3-selenium   # its settings page in a headless browser
   clang-14 libfuzzer-14-dev      # the fuzzers (scripts/fuzz.sh)
 )
 fresh=(
   debootstrap                    # the fresh Debian root
 )
+bench=(
+  python3 netpbm                 # bench/bench-page.py and the netpbm comparison
+)
 case "$what" in
   run) packages=("${run[@]}") ;;
   test) packages=("${run[@]}" "${test[@]}") ;;
   fresh) packages=("${fresh[@]}") ;;
-  *) echo "install-deps: unknown set '$what' (run, test or fresh)" >&2; exit 2 ;;
+  bench) packages=("${run[@]}" "${bench[@]}") ;;
+  *) echo "install-deps: unknown set '$what' (run, test, fresh or bench)" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${packages[@]}"; do

@@ -114,4 +114,24 @@ void ChartLine(uint32_t width, uint32_t height, uint32_t pageNumber, uint32_t ro
   }
 }
 
+void PhotoLine(uint32_t width, uint32_t height, uint32_t row, std::span<uint8_t> rgb) {
+  const uint64_t w = std::max<uint32_t>(width, 1), h = std::max<uint32_t>(height, 1);
+  for (uint32_t x = 0; x < width; ++x) {
+    // A small hash of the position: noise of -4 to +3 levels.
+    uint32_t n = x * 0x9E3779B1u ^ row * 0x85EBCA77u;
+    n ^= n >> 15;
+    n *= 0x2C1B3C6Du;
+    n ^= n >> 12;
+    const int noise = static_cast<int>(n & 7) - 4;
+    const auto level = [noise](uint64_t v) {
+      return static_cast<uint8_t>(std::clamp<int>(static_cast<int>(v) + noise, 0, 255));
+    };
+    const uint64_t across = uint64_t{x} * 255 / w, down = uint64_t{row} * 255 / h;
+    // A soft diagonal wave, so no colour is constant along a row or column.
+    const uint64_t wave = (uint64_t{x} + 2 * uint64_t{row}) % 1024;
+    const uint64_t tri = wave < 512 ? wave / 2 : (1023 - wave) / 2;
+    Put(rgb, x, level((across + tri) / 2), level((down + 255 - across) / 2), level((tri + down) / 2));
+  }
+}
+
 }  // namespace vraster

@@ -36,4 +36,8 @@ bool WriteRaster(int fd, std::span<const tagRASTERPAGE> pages, bool compressed);
 void ChartLine(uint32_t width, uint32_t height, uint32_t pageNumber, uint32_t row,
                std::span<uint8_t> rgb);
 
+// One RGB line of a photo-like page: smooth gradients in each colour with a
+// fine noise of a few levels on top, the same for the same row every time.
+void PhotoLine(uint32_t width, uint32_t height, uint32_t row, std::span<uint8_t> rgb);
+
 }  // namespace vraster

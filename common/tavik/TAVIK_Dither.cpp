@@ -1,7 +1,12 @@
 // Tone curves, the AM screen binarizer and the error diffusion.
 #include "TAVIK_Dither.h"
 
+#include <algorithm>
 #include <cstring>
+#include <new>
+#include <vector>
+
+#include "tools/vector_kernels.h"
 
 const tagGAMMACURVE &band_gamma_curve(int8_t diffusion, uint16_t frequency) {
   if (diffusion == 1) return gamma_curve_gosa;
@@ -22,6 +27,20 @@ void band_gamma(int8_t diffusion, uint8_t *buffer, int64_t width, int64_t lines,
   }
 }
 
+uint8_t ami_ink_threshold(const tagGAMMACURVE &curve, uint8_t t) {
+  int x = 255;
+  while (curve[x] > t) --x;  // ends: curve[0] is 0
+  return static_cast<uint8_t>(x);
+}
+
+void ami_ink_matrix(const uint8_t *matrix, int64_t side, const tagGAMMACURVE &curve, uint8_t *out) {
+  std::array<uint8_t, 256> map;
+  for (int t = 0; t < 256; ++t) map[t] = ami_ink_threshold(curve, static_cast<uint8_t>(t));
+  const int64_t pitch = ami_ink_matrix_pitch(side);
+  for (int64_t r = 0; r < side; ++r)
+    for (int64_t c = 0; c < pitch; ++c) out[r * pitch + c] = map[matrix[r * side + c % side]];
+}
+
 namespace {
 
 int64_t PositiveMod(int64_t v, int64_t d) {
@@ -31,9 +50,10 @@ int64_t PositiveMod(int64_t v, int64_t d) {
 
 // One row of the AM screen where source and rectangle match and the row starts
 // at a non-negative column: bits left of the rectangle keep their content,
-// bits right of it in the last byte become blank.
+// bits right of it in the last byte become blank. matrixRow holds `avail`
+// thresholds from column 0 (side, or more for a row continued periodically).
 void AmiRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
-            const uint8_t *matrixRow, int64_t side, int64_t column) {
+            const uint8_t *matrixRow, int64_t avail, int64_t side, int64_t column) {
   uint8_t *d = row + (left >> 3);
   int bit = static_cast<int>(left & 7);
   unsigned acc = bit ? static_cast<unsigned>(*d >> (8 - bit)) : 0u;
@@ -49,6 +69,9 @@ void AmiRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
     }
   };
   while (bit != 0 && i < width) one();
+  const int64_t vectorBytes = vk::AmiBytes(d, src + i, (width - i) / 8, matrixRow, avail, side, &column);
+  d += vectorBytes;
+  i += 8 * vectorBytes;
   // Whole bytes; where the matrix row does not wrap inside the byte the eight
   // comparisons go without any test.
   while (i + 8 <= width) {
@@ -77,7 +100,41 @@ void SetBit(uint8_t *row, int64_t x, bool ink) {
     row[x >> 3] |= bit;
 }
 
+// Sets bits from .. to - 1 of the row (blank in the working polarity).
+void FillBlank(uint8_t *row, int64_t from, int64_t to) {
+  while (from < to && (from & 7)) SetBit(row, from++, false);
+  const int64_t whole = (to - from) / 8;
+  if (whole > 0) {
+    std::memset(row + (from >> 3), 0xFF, static_cast<size_t>(whole));
+    from += 8 * whole;
+  }
+  while (from < to) SetBit(row, from++, false);
+}
+
 }  // namespace
+
+void mAmiStretchInk(const uint8_t *src, int32_t srcRowBytes, int64_t inkWidth, uint8_t *dst,
+                    int32_t dstRowBytes, const tagRECT64 *rect, const uint8_t *inkMatrix,
+                    int64_t side) {
+  if (rect->top > rect->bottom || rect->left > rect->right || side <= 0) return;
+  const int64_t w = mGetRectWidth(rect), h = mGetRectHeight(rect);
+  const int64_t pitch = ami_ink_matrix_pitch(side);
+  // Compared in whole bytes up to the ink; the rest of the row, to the end of
+  // its last byte, is blank as zero ink against any threshold.
+  const int64_t compared = std::min(w, std::max<int64_t>(0, (inkWidth + 7) & ~int64_t{7}));
+  const int64_t end = (rect->left + w + 7) & ~int64_t{7};
+  const int64_t column0 = PositiveMod(rect->left, side);
+  int64_t matrixRow = PositiveMod(rect->top, side);
+  for (int64_t j = 0; j < h; ++j) {
+    uint8_t *row = dst + (rect->top + j) * dstRowBytes;
+    if (compared > 0) {
+      AmiRow(src + j * srcRowBytes, row, rect->left, compared, inkMatrix + matrixRow * pitch,
+             pitch, side, column0);
+    }
+    FillBlank(row, rect->left + compared, end);
+    if (++matrixRow == side) matrixRow = 0;
+  }
+}
 
 int mAmiStretch(const uint8_t *src, uint8_t *dst, int64_t srcWidth, int64_t srcHeight,
                 const tagRECT64 *rect, int32_t srcRowBytes, int32_t dstRowBytes,
@@ -92,7 +149,7 @@ int mAmiStretch(const uint8_t *src, uint8_t *dst, int64_t srcWidth, int64_t srcH
   if (srcWidth == w && srcHeight == h && rect->left >= 0 && rect->top >= 0) {
     for (int64_t j = 0; j < h; ++j) {
       AmiRow(src + j * srcRowBytes, dst + (rect->top + j) * dstRowBytes, rect->left, w,
-             matrix + matrixRow * side, side, column0);
+             matrix + matrixRow * side, side, side, column0);
       if (++matrixRow == side) matrixRow = 0;
     }
     return 1;
@@ -138,7 +195,7 @@ namespace {
 // the bits are gathered a byte at a time and merged, so bits outside the
 // rectangle keep their content.
 void DiffuseRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
-                const int8_t *prev, int8_t *cur) {
+                const int8_t *prev, int8_t *cur, const uint8_t *curve) {
   int upLeft = prev[0], up = prev[1], leftErr = cur[0];
   uint8_t *d = row + (left >> 3);
   int bit = static_cast<int>(left & 7);
@@ -146,7 +203,7 @@ void DiffuseRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
   for (int64_t i = 0; i < width; ++i) {
     const int upRight = prev[i + 2];
     const int e = (341 * (up + leftErr) + 171 * (upLeft + upRight) + 512) / 1024;
-    const int v = src[i] - e;
+    const int v = curve[src[i]] - e;
     // Branch-free: on a mid-gray area ink and blank alternate unpredictably.
     const int ink = v >= 128;
     leftErr = (255 & -ink) - v;
@@ -168,39 +225,176 @@ void DiffuseRow(const uint8_t *src, uint8_t *row, int64_t left, int64_t width,
 
 }  // namespace
 
+namespace {
+
+int DiffusedError(int up, int left, int upLeft, int upRight) {
+  return (341 * (up + left) + 171 * (upLeft + upRight) + 512) / 1024;
+}
+
+// A line whose source is 0 from column `ink` on. The part right of it is
+// computed only until the line's errors there are those of the line before:
+// from column i on, a line whose left neighbour and whose row above agree
+// with the line before's (`settled`: the column from which the row above
+// equals its own predecessor; width when not known) repeats that line. The
+// two error rows are equal on entry and on return.
+void DiffuseRowSettled(const uint8_t *src, uint8_t *row, int64_t left, int64_t width, int64_t ink,
+                       int8_t *prev, int8_t *cur, const uint8_t *curve, int64_t &settled) {
+  DiffuseRow(src, row, left, ink, prev, cur, curve);
+  int64_t lastChange = -1;
+  int64_t i = ink;
+  for (; i < width; ++i) {
+    if (i - 1 >= settled && cur[i] == prev[i]) break;
+    const int v = curve[src[i]] - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
+    const bool inked = v >= 128;
+    const auto err = static_cast<int8_t>(inked ? 255 - v : -v);
+    if (err != prev[i + 1]) lastChange = i;
+    cur[i + 1] = err;
+    SetBit(row, left + i, inked);
+  }
+  FillBlank(row, left + i, left + width);
+  settled = std::max(ink, lastChange + 1);
+  std::memcpy(prev, cur, static_cast<size_t>(std::min(i + 1, width + 2)));
+}
+
+// Working memory of the vector diffusion, kept for the life of the thread:
+// the padded source rows, then a copy of the error row.
+uint8_t *DiffuseScratch(int64_t width) {
+  thread_local std::vector<uint8_t> scratch;
+  const size_t bytes = vk::DiffuseScratchBytes(width) + static_cast<size_t>(width) + 2;
+  try {
+    if (scratch.size() < bytes) scratch.resize(bytes);
+  } catch (const std::bad_alloc &) {
+    return nullptr;
+  }
+  return scratch.data();
+}
+
+// Columns past the settled one that a group of rows on vector lanes covers
+// on a page narrower than the band: the error front moves about a column a
+// line, so a group usually finds the stretch beyond still settled.
+constexpr int64_t kSettledMargin = 192;
+
+// A page whose source is 0 from column `ink` on. Groups of rows go on vector
+// lanes over the columns up to `reach`, taking the stretch beyond as settled
+// (each row repeating the row above there); the group checks that its rows
+// agree with that at the boundary, else it is done again line by line, which
+// also finds where the errors have settled.
+void DiffuseNarrow(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dstRowBytes,
+                   int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink,
+                   const uint8_t *curve) {
+  // Two groups: a check that fails costs the lines of the groups again.
+  constexpr int32_t groups = 2;
+  const auto lanes = groups * static_cast<int64_t>(vk::DiffuseLanes());
+  uint8_t *scratch = lanes > 1 ? DiffuseScratch(w) : nullptr;
+  std::array<int32_t, 256> curve32;
+  std::copy_n(curve, 256, curve32.begin());
+  int64_t settled = w;  // not known yet
+  int64_t reach = w;
+  bool curStale = false;
+  int64_t j = 0;
+  while (j < h) {
+    if (scratch && reach < w && h - j >= lanes) {
+      int8_t *saved = reinterpret_cast<int8_t *>(scratch + vk::DiffuseScratchBytes(w));
+      std::memcpy(saved, prev, static_cast<size_t>(reach + 2));
+      if (vk::DiffuseGroup({src + j * srcPitch, srcPitch, dst + j * dstRowBytes, dstRowBytes, left,
+                            reach, prev, scratch, curve32.data(), groups,
+                            static_cast<int32_t>(lanes)})) {
+        for (int64_t r = 0; r < lanes; ++r) FillBlank(dst + (j + r) * dstRowBytes, left + reach, left + w);
+        settled = reach - 1;
+        curStale = true;
+        j += lanes;
+        continue;
+      }
+      std::memcpy(prev, saved, static_cast<size_t>(reach + 2));
+    }
+    if (curStale) std::memcpy(cur, prev, static_cast<size_t>(w + 2));
+    curStale = false;
+    const int64_t end = std::min(h, j + std::max<int64_t>(lanes, 1));
+    for (; j < end; ++j) {
+      DiffuseRowSettled(src + j * srcPitch, dst + j * dstRowBytes, left, w, ink, prev, cur, curve,
+                        settled);
+    }
+    reach = std::max(ink, settled) + kSettledMargin;
+    if (reach > w) reach = w;
+  }
+  if (curStale) std::memcpy(cur, prev, static_cast<size_t>(w + 2));
+}
+
+// Rows one to one with the rectangle. Pages narrower than half the band go
+// as above; others go in groups of rows on vector lanes, the remaining lines
+// one by one.
+void DiffuseRows(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dstRowBytes,
+                 int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink,
+                 const uint8_t *curve) {
+  int64_t j = 0;
+  // The margin is white only when the curve keeps 0 at 0.
+  if (ink * 2 <= w && curve[0] == 0) {
+    DiffuseNarrow(src, srcPitch, dst, dstRowBytes, left, w, h, prev, cur, ink, curve);
+    return;
+  }
+  const auto lanes = static_cast<int64_t>(vk::DiffuseLanes());
+  // A few lines go faster one by one than on a group's lanes.
+  uint8_t *scratch = lanes > 1 && h >= 4 ? DiffuseScratch(w) : nullptr;
+  if (scratch) {
+    std::array<int32_t, 256> curve32;
+    std::copy_n(curve, 256, curve32.begin());
+    while (h - j >= 4) {
+      const auto groups = static_cast<int32_t>(std::clamp<int64_t>((h - j) / lanes, 1, vk::kDiffuseGroups));
+      const auto rows = static_cast<int32_t>(std::min<int64_t>(h - j, groups * lanes));
+      vk::DiffuseGroup({src + j * srcPitch, srcPitch, dst + j * dstRowBytes, dstRowBytes, left, w,
+                        prev, scratch, curve32.data(), groups, rows});
+      j += rows;
+    }
+    std::memcpy(cur, prev, static_cast<size_t>(w + 2));
+  }
+  for (; j < h; ++j) {
+    DiffuseRow(src + j * srcPitch, dst + j * dstRowBytes, left, w, prev, cur, curve);
+    std::memcpy(prev, cur, static_cast<size_t>(w + 2));
+  }
+}
+
+constexpr tagGAMMACURVE MakeIdentity() {
+  tagGAMMACURVE c{};
+  for (int i = 0; i < 256; ++i) c[i] = static_cast<uint8_t>(i);
+  return c;
+}
+constexpr tagGAMMACURVE kIdentity = MakeIdentity();
+
+}  // namespace
+
 // Weights: one third for the upper and the left neighbour, one sixth for the
 // two upper diagonals, out of 1024.
 void binarize(const uint8_t *src, int64_t srcWidth, int64_t srcHeight, uint8_t *dst,
-              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors) {
+              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors, int64_t inkWidth,
+              const tagGAMMACURVE *curve) {
   if (rect->bottom < rect->top || rect->right < rect->left) return;
+  const uint8_t *map = (curve ? *curve : kIdentity).data();
   const int64_t w = mGetRectWidth(rect), h = mGetRectHeight(rect);
   int8_t *prev = errors;
   int8_t *cur = errors + w + 2;
-  const bool oneToOne = srcWidth == w && srcHeight == h && rect->left >= 0 && rect->top >= 0;
+  if (srcWidth == w && srcHeight == h && rect->left >= 0 && rect->top >= 0) {
+    const int64_t ink = inkWidth < 0 || inkWidth > w ? w : inkWidth;
+    DiffuseRows(src, srcWidth, dst, dstRowBytes, rect->left, w, h, prev, cur, ink, map);
+    return;
+  }
+  // Stretching, or a rectangle reaching left of or above the bitmap.
   const uint8_t *srcRow = src;
   int64_t rowAcc = 0;
   for (int64_t j = 0; j < h; ++j) {
     uint8_t *row = dst + j * dstRowBytes;
-    if (oneToOne) {
-      DiffuseRow(srcRow, row, rect->left, w, prev, cur);
-    } else {
-      // Stretching, or a rectangle reaching left of or above the bitmap.
-      const bool rowInside = rect->top + j >= 0;
-      const uint8_t *s = srcRow;
-      int64_t colAcc = 0;
-      for (int64_t i = 0; i < w; ++i) {
-        const int e =
-            (341 * (prev[i + 1] + cur[i]) + 171 * (prev[i] + prev[i + 2]) + 512) / 1024;
-        const int v = *s - e;
-        const bool ink = v >= 128;
-        cur[i + 1] = static_cast<int8_t>(ink ? 255 - v : -v);
-        const int64_t x = rect->left + i;
-        if (rowInside && x >= 0) SetBit(row, x, ink);
-        colAcc += srcWidth;
-        if (colAcc > w - 1) {
-          ++s;
-          colAcc -= w;
-        }
+    const bool rowInside = rect->top + j >= 0;
+    const uint8_t *s = srcRow;
+    int64_t colAcc = 0;
+    for (int64_t i = 0; i < w; ++i) {
+      const int v = map[*s] - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
+      const bool ink = v >= 128;
+      cur[i + 1] = static_cast<int8_t>(ink ? 255 - v : -v);
+      const int64_t x = rect->left + i;
+      if (rowInside && x >= 0) SetBit(row, x, ink);
+      colAcc += srcWidth;
+      if (colAcc > w - 1) {
+        ++s;
+        colAcc -= w;
       }
     }
     std::memcpy(prev, cur, static_cast<size_t>(w + 2));

@@ -86,6 +86,31 @@ const tagGAMMACURVE &band_gamma_curve(int8_t diffusion, uint16_t frequency);
 void band_gamma(int8_t diffusion, uint8_t *buffer, int64_t width, int64_t lines,
                 int32_t rowBytes, uint16_t frequency);
 
+// The largest ink value whose tone-corrected value is at most t. The curves
+// never fall and curve[0] is 0, so curve[ink] <= t exactly when
+// ink <= ami_ink_threshold(curve, t): an AM matrix mapped through it screens
+// uncorrected ink values as the matrix screens corrected ones.
+uint8_t ami_ink_threshold(const tagGAMMACURVE &curve, uint8_t t);
+
+// Entries after each row of an ink matrix, continuing the row periodically,
+// so that a vector of thresholds can be loaded from any column.
+inline constexpr int64_t kAmiRowPad = 64;
+inline constexpr int64_t ami_ink_matrix_pitch(int64_t side) { return side + kAmiRowPad; }
+
+// Maps the side x side matrix through ami_ink_threshold into `out`, which
+// holds side rows of ami_ink_matrix_pitch(side) bytes.
+void ami_ink_matrix(const uint8_t *matrix, int64_t side, const tagGAMMACURVE &curve, uint8_t *out);
+
+// The AM screen of ink values not yet tone-corrected, against an ink matrix
+// (ami_ink_matrix), for a band whose rows are one to one with the rectangle
+// (page coordinates, left and top not negative). Only the first inkWidth
+// columns of each source row may hold ink; the bits right of them come out
+// blank without being compared. Writes the same bits as band_gamma followed
+// by mAmiStretch with the unmapped matrix.
+void mAmiStretchInk(const uint8_t *src, int32_t srcRowBytes, int64_t inkWidth, uint8_t *dst,
+                    int32_t dstRowBytes, const tagRECT64 *rect, const uint8_t *inkMatrix,
+                    int64_t side);
+
 // Thresholds the source against the matrix into the 1-bit destination (bit 0 =
 // ink), stretching it to rect (destination coordinates, top-left of the whole
 // bitmap at dst). origin, when given, is added to the pixel position before
@@ -97,5 +122,12 @@ int mAmiStretch(const uint8_t *src, uint8_t *dst, int64_t srcWidth, int64_t srcH
 // Error diffusion into the 1-bit destination (bit 0 = ink); dst is the row of
 // the rectangle's row 0. errors holds the two error rows (2W + 6 bytes) and
 // carries them from call to call.
+// inkWidth, when not negative, promises that every source column from it on
+// holds 0 (a page narrower than the band). The error still flows there and
+// back, but where a line's errors right of it settle into those of the line
+// before, the rest of the line is known without computing it.
+// curve, when given, maps each source value first (band_gamma's work, done
+// on the way).
 void binarize(const uint8_t *src, int64_t srcWidth, int64_t srcHeight, uint8_t *dst,
-              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors);
+              const tagRECT64 *rect, int32_t dstRowBytes, int8_t *errors,
+              int64_t inkWidth = -1, const tagGAMMACURVE *curve = nullptr);

@@ -4,14 +4,37 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "TAVIK_AmiTbl.h"
 #include "TAVIK_Dither.h"
+#include "tools/vector_kernels.h"
 
 void Tavik_ClearDevData(tagDEVDATA *devData) {
   devData->screenMatrix.Release();
   devData->errorBuffer.Release();
+  std::vector<uint8_t>().swap(devData->inkMatrix);
 }
+
+void Tavik_SetInkWidth(tagDEVDATA *devData, int32_t drawnWidth) {
+  devData->inkWidth = drawnWidth > 0 ? drawnWidth : 0;
+}
+
+namespace {
+// The AM matrix mapped through the tone curve of the frequency; without the
+// memory for it the band is corrected and screened as it is.
+void MakeInkMatrix(tagDEVDATA *devData, int32_t frequency) {
+  const int64_t side = devData->screenSize;
+  try {
+    devData->inkMatrix.resize(static_cast<size_t>(side * ami_ink_matrix_pitch(side)));
+  } catch (const std::bad_alloc &) {
+    std::vector<uint8_t>().swap(devData->inkMatrix);
+    return;
+  }
+  ami_ink_matrix(devData->screenMatrix.get(), side,
+                 band_gamma_curve(0, static_cast<uint16_t>(frequency)), devData->inkMatrix.data());
+}
+}  // namespace
 
 int Tavik_SetDevData(tagDEVDATA *devData, const tagBANDBITMAP *band, int32_t diffusion,
                      int32_t frequency, int32_t angle, int32_t resolution) {
@@ -46,6 +69,7 @@ int Tavik_SetDevData(tagDEVDATA *devData, const tagBANDBITMAP *band, int32_t dif
     Tavik_ClearDevData(devData);
     return 0;
   }
+  if (devData->screenSize > 0) MakeInkMatrix(devData, frequency);
   return 1;
 }
 
@@ -66,14 +90,15 @@ void Tavik_GrayBitmap_Amiten(const tagDEVDATA *devData, const tagBANDBITMAP *ban
 }
 
 void Tavik_GrayBitmap_Gosakakusan(tagDEVDATA *devData, const tagBANDBITMAP *band,
-                                  const tagBANDBITMAP *page) {
+                                  const tagBANDBITMAP *page, int64_t inkWidth,
+                                  const tagGAMMACURVE *curve) {
   const size_t needed = 2 * static_cast<size_t>(band->bandWidth) + 6;
   if (!devData->errorBuffer || devData->errorBuffer.size() < needed) return;
   const tagRECT64 rect{0, 0, static_cast<int64_t>(band->bandWidth) - 1,
                        static_cast<int64_t>(band->curBandLines) - 1};
   binarize(band->buffer, band->bandWidth, band->curBandLines,
            page->buffer + static_cast<int64_t>(band->bandTop) * page->bandRowBytes, &rect,
-           page->bandRowBytes, devData->errorBuffer.get());
+           page->bandRowBytes, devData->errorBuffer.get(), inkWidth, curve);
 }
 
 tagBANDBITMAP Tavik_GrayBand(uint8_t *buffer) {
@@ -102,11 +127,13 @@ void Tavik_ConvertLine(uint8_t *row, const uint8_t *line, int32_t bytesPerLine,
                        int32_t drawnWidth, int32_t mirror) {
   if (drawnWidth <= 0 || bytesPerLine <= 0) return;
   const int32_t whole = std::min(drawnWidth, bytesPerLine / 3);
+  const int32_t done = vk::InkLine(row, line, whole, mirror, drawnWidth - 1);
+  line += 3 * static_cast<int64_t>(done);
   if (mirror) {
-    uint8_t *d = row + drawnWidth - 1;
-    for (int32_t j = 0; j < whole; ++j, line += 3) *d-- = InkOf(line);
+    uint8_t *d = row + drawnWidth - 1 - done;
+    for (int32_t j = done; j < whole; ++j, line += 3) *d-- = InkOf(line);
   } else {
-    for (int32_t j = 0; j < whole; ++j, line += 3) row[j] = InkOf(line);
+    for (int32_t j = done; j < whole; ++j, line += 3) row[j] = InkOf(line);
   }
   const int32_t rest = bytesPerLine - 3 * whole;
   if (whole < drawnWidth && rest > 0 && rest < 3) {
@@ -116,20 +143,61 @@ void Tavik_ConvertLine(uint8_t *row, const uint8_t *line, int32_t bytesPerLine,
   }
 }
 
+namespace {
+
+// Columns of the band's current lines that hold ink: every byte from the
+// result on is 0 in each line. Never more than `limit`.
+int64_t BandInkExtent(const tagBANDBITMAP *band, int64_t limit) {
+  int64_t extent = 0;
+  for (int32_t y = 0; y < band->curBandLines && extent < limit; ++y) {
+    const uint8_t *row = band->buffer + static_cast<int64_t>(y) * band->bandRowBytes;
+    int64_t x = limit;
+    while (x - 8 >= extent) {
+      uint64_t word;
+      std::memcpy(&word, row + x - 8, sizeof word);
+      if (word != 0) break;
+      x -= 8;
+    }
+    while (x > extent && row[x - 1] == 0) --x;
+    extent = std::max(extent, x);
+  }
+  return extent;
+}
+
+// Clears what the band's lines hold: only its own rows can hold ink values,
+// and every byte right of the extent is 0 already.
+void ClearBand(const tagBANDBITMAP *band, int32_t lines, int64_t extent) {
+  const int64_t bytes = std::min<int64_t>(extent, band->bandRowBytes);
+  for (int32_t y = 0; y < lines; ++y)
+    std::memset(band->buffer + static_cast<int64_t>(y) * band->bandRowBytes, 0, static_cast<size_t>(bytes));
+}
+
+}  // namespace
+
 void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBITMAP *page,
                        int32_t diffusion, int32_t frequency, int32_t angle) {
-  Tavik_GrayBitmap_Gamma(band, diffusion, frequency);
-  if (diffusion == 1)
-    Tavik_GrayBitmap_Gosakakusan(devData, band, page);
-  else
+  const int32_t lines = band->curBandLines;
+  const int64_t limit = devData->inkWidth > 0 ? std::min(devData->inkWidth, band->curBandWidth)
+                                               : band->curBandWidth;
+  const int64_t extent = BandInkExtent(band, std::max<int64_t>(limit, 0));
+  if (diffusion == 1) {
+    // The tone curve is applied as the diffusion reads each value.
+    Tavik_GrayBitmap_Gosakakusan(devData, band, page, extent,
+                                 &band_gamma_curve(1, static_cast<uint16_t>(frequency)));
+  } else if (!devData->inkMatrix.empty() && band->bandLeft >= 0 && band->bandTop >= 0) {
+    const tagRECT64 rect{band->bandLeft, band->bandTop,
+                         static_cast<int64_t>(band->bandLeft) + band->curBandWidth - 1,
+                         static_cast<int64_t>(band->bandTop) + lines - 1};
+    mAmiStretchInk(band->buffer, band->bandRowBytes, extent, page->buffer, page->bandRowBytes, &rect,
+                   devData->inkMatrix.data(), devData->screenSize);
+  } else {
+    Tavik_GrayBitmap_Gamma(band, diffusion, frequency);
     Tavik_GrayBitmap_Amiten(devData, band, page);
-  // Only the band's own rows and columns can hold ink values.
-  for (int32_t y = 0; y < band->curBandLines; ++y)
-    std::memset(band->buffer + static_cast<int64_t>(y) * band->bandRowBytes, 0,
-                static_cast<size_t>(band->curBandWidth));
+  }
   band->bandNumber += 1;
   band->remainingLines -= band->bandHeight;
   band->bandTop += band->curBandLines;
   band->curBandLines = std::min(band->bandHeight, band->remainingLines);
+  ClearBand(band, lines, extent);
   Tavik_SetDevData(devData, band, diffusion, frequency, angle, kTavikResolution);
 }

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "PageBitmap.h"
 #include "TAVIK_Buffer.h"
+#include "TAVIK_Dither.h"
 #include "TAVIK_ImageLib.h"
 
 // Size of the gray band buffer: 845 lines of 9920 ink values fit in it.
@@ -47,6 +49,12 @@ struct tagDEVDATA {
   uint8_t customScreen;               // level splitting and fixed 45-degree screens
   uint8_t setupFlag;                  // 0; not read
   uint16_t setupWord;                 // 0; not read
+  // The screen matrix mapped through the page's tone curve (ami_ink_matrix),
+  // so that the AM road screens ink values without correcting them first;
+  // empty when it could not be made, and the band is then corrected.
+  std::vector<uint8_t> inkMatrix;
+  // Columns of the page that can hold ink (Tavik_SetInkWidth); 0: all.
+  int32_t inkWidth;
 };
 
 // Prepares the record for the gray band's current band; on the first band it
@@ -59,8 +67,19 @@ void Tavik_ClearDevData(tagDEVDATA *devData);
 void Tavik_GrayBitmap_Gamma(const tagBANDBITMAP *band, int32_t diffusion, int32_t frequency);
 void Tavik_GrayBitmap_Amiten(const tagDEVDATA *devData, const tagBANDBITMAP *band,
                              const tagBANDBITMAP *page);
+// inkWidth and curve: as for binarize (negative / none: any column may hold
+// ink, the band is corrected already).
 void Tavik_GrayBitmap_Gosakakusan(tagDEVDATA *devData, const tagBANDBITMAP *band,
-                                  const tagBANDBITMAP *page);
+                                  const tagBANDBITMAP *page, int64_t inkWidth = -1,
+                                  const tagGAMMACURVE *curve = nullptr);
+
+// Tells the record that no line of the page puts ink at or right of column
+// drawnWidth (Tavik_ConvertLine with that drawn width writes nothing there),
+// so band work there can be skipped where its result is known: the tone
+// curve, the comparisons, the clearing, and the error diffusion once its
+// errors there have settled. The bits there come out exactly as without the
+// call. 0 (the record's initial value) means any column may hold ink.
+void Tavik_SetInkWidth(tagDEVDATA *devData, int32_t drawnWidth);
 
 // Descriptors of the gray band and of the page bitmap at the start of a page.
 tagBANDBITMAP Tavik_GrayBand(uint8_t *buffer);
@@ -74,6 +93,9 @@ void Tavik_ConvertLine(uint8_t *row, const uint8_t *line, int32_t bytesPerLine,
                        int32_t drawnWidth, int32_t mirror);
 
 // Tone curve and screening of the gray band's current band into the page,
-// then moves the band on and clears it.
+// then moves the band on and clears it. On the AM road with an ink matrix the
+// band is screened against it without the tone-curve pass (same bits). Work
+// right of the band's ink (found by a scan from the right, never past the
+// record's ink width) is skipped where its result is known.
 void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBITMAP *page,
                        int32_t diffusion, int32_t frequency, int32_t angle);

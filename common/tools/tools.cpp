@@ -1,5 +1,7 @@
 #include "tools.h"
 
+#include "vector_kernels.h"
+
 namespace {
 
 // Threshold row scaled by 16: (v >> 4) < t exactly when v < 16 t, which
@@ -31,10 +33,12 @@ uint8_t PackLastPixels(const uint8_t *src, const tagTHRESHOLDS16 &t16, int n) {
 
 // Byte i covers output columns 8i..8i+7; its first source pixel is 8i, or
 // count - 1 - 8i when mirroring.
+// `from` bytes are already done by the vector kernel.
 template <int step>
-void ConvertRow(uint8_t *dst, const uint8_t *src, int32_t count, const tagTHRESHOLDS16 &t16) {
+void ConvertRow(uint8_t *dst, const uint8_t *src, int32_t count, const tagTHRESHOLDS16 &t16,
+                int32_t from) {
   const int32_t fullBytes = count / 8;
-  for (int32_t i = 0; i < fullBytes; ++i) {
+  for (int32_t i = from; i < fullBytes; ++i) {
     const int64_t first = step > 0 ? 8 * int64_t{i} : int64_t{count} - 1 - 8 * int64_t{i};
     dst[i] = PackPixels<step, 8>(src + 3 * first, t16);
   }
@@ -52,10 +56,13 @@ int32_t ConvertLineBuffer24To01(uint8_t *dst, const uint8_t *src, int32_t count,
   tagTHRESHOLDS16 t16;
   const auto &thresholds = matrix[static_cast<uint32_t>(row) % 8];
   for (int j = 0; j < 8; ++j) t16[j] = uint32_t{thresholds[j]} * 16;
+  uint16_t t16v[8];
+  for (int j = 0; j < 8; ++j) t16v[j] = static_cast<uint16_t>(t16[j]);
+  const int32_t done = vk::GrayBits(dst, src, count / 8, count, t16v, mirror);
   if (mirror) {
-    ConvertRow<-3>(dst, src, count, t16);
+    ConvertRow<-3>(dst, src, count, t16, done);
   } else {
-    ConvertRow<3>(dst, src, count, t16);
+    ConvertRow<3>(dst, src, count, t16, done);
   }
   return (count + 7) / 8;
 }

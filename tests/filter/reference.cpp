@@ -98,3 +98,15 @@ std::vector<uint8_t> Job(const Settings &s, const std::vector<Page> &pages) {
 }
 
 }  // namespace ref
+
+namespace ref {
+std::vector<uint8_t> ConvertLine(const uint8_t *rgb, int count, int code, uint32_t row, bool mirror) {
+  std::vector<uint8_t> out((count + 7) / 8, 0);
+  for (int x = 0; x < count; ++x) {
+    const uint8_t *p = rgb + 3 * (mirror ? count - 1 - x : x);
+    const int gray = (5 * p[0] + 9 * p[1] + 2 * p[2]) / 16;
+    if (gray < Threshold(code, row, static_cast<uint32_t>(x))) out[x / 8] |= 0x80 >> (x % 8);
+  }
+  return out;
+}
+}  // namespace ref

@@ -60,3 +60,9 @@ std::vector<uint8_t> PageCommands(const Page &page);
 std::vector<uint8_t> Job(const Settings &s, const std::vector<Page> &pages);
 
 }  // namespace ref
+
+namespace ref {
+// One raster line of `count` RGB pixels through a simple screen: the
+// (count + 7) / 8 bytes of page row `row`, pixel by pixel.
+std::vector<uint8_t> ConvertLine(const uint8_t *rgb, int count, int code, uint32_t row, bool mirror);
+}  // namespace ref

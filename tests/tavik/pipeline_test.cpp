@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <random>
 #include <vector>
@@ -190,6 +191,55 @@ TEST(ImageRoadPage, FullHeightPageUsesEighteenBands) {
   for (int y = 0; y < kH; ++y)
     for (int x = 0; x < 24; ++x)
       ASSERT_EQ(r.inked(x, y), expected[y * kW + x]) << "at " << x << "," << y;
+}
+
+bool NothingBelow(const Rendered &r, int rows) {
+  return std::all_of(r.bitmap.begin() + static_cast<size_t>(rows) * kRow, r.bitmap.end(),
+                     [](uint8_t b) { return b == 0; });
+}
+
+// Wide pages take the vector paths over the band width; tall ones cross
+// every band border and end past the bitmap. Both roads, both mirror
+// settings, against the whole-page computation.
+TEST(ImageRoadPage, WideAndTallPagesMatchTheWholePage) {
+  std::mt19937 rng(21);
+  const struct {
+    int w, h;
+  } sizes[] = {{5000 + static_cast<int>(rng() % 4920), 1800}, {kW, 900}, {45, kH + 55}};
+  for (const auto &size : sizes) {
+    std::vector<uint8_t> grays(static_cast<size_t>(size.w) * size.h);
+    for (auto &g : grays) g = static_cast<uint8_t>(rng());
+    const auto pixel = [&](uint32_t x, uint32_t y) {
+      const uint8_t g = grays[static_cast<size_t>(y) * size.w + x];
+      return vtest::RGB{g, static_cast<uint8_t>(g ^ (x & 31)), static_cast<uint8_t>(255 - g)};
+    };
+    const vtest::tagRASTERPAGE page = vtest::RgbPage(size.w, size.h, pixel);
+    const int drawn = std::min(size.h, kH);
+    for (int32_t mirror : {0, 1}) {
+      const auto seen = [&](uint32_t x, uint32_t y) { return pixel(mirror ? size.w - 1 - x : x, y); };
+      const Rendered diffused = Render(page, Road{1, 100, 20, mirror});
+      ASSERT_EQ(diffused.ok, 1);
+      const std::vector<bool> expected = Reference(size.w, drawn, seen, gamma_curve_gosa).Diffused();
+      for (int y = 0; y < drawn; ++y)
+        for (int x = 0; x < kW; ++x)
+          ASSERT_EQ(diffused.inked(x, y), expected[static_cast<size_t>(y) * kW + x])
+              << size.w << " x " << size.h << " mirror " << mirror << " at " << x << "," << y;
+      ASSERT_TRUE(NothingBelow(diffused, drawn));
+      const Rendered screened = Render(page, Road{0, 133, 75, mirror});
+      ASSERT_EQ(screened.ok, 1);
+      const tagDEVDATA dev = ScreenFor(133, 75);
+      const Reference ref(size.w, drawn, seen, band_gamma_curve(0, 133));
+      const int checked = std::min(kW, (size.w + 15) & ~7);
+      for (int y = 0; y < drawn; ++y) {
+        for (int x = 0; x < checked; ++x)
+          ASSERT_EQ(screened.inked(x, y), x < size.w && ref.Am(dev, x, y))
+              << size.w << " x " << size.h << " mirror " << mirror << " at " << x << "," << y;
+        const auto row = screened.bitmap.begin() + static_cast<size_t>(y) * kRow;
+        ASSERT_TRUE(std::all_of(row + checked / 8, row + kRow, [](uint8_t b) { return b == 0; })) << y;
+      }
+      ASSERT_TRUE(NothingBelow(screened, drawn));
+    }
+  }
 }
 
 TEST(ImageRoadPage, LinesBeyondThePageAreReadAndDropped) {

@@ -1,0 +1,218 @@
+// The application's system callback and what it guards; see system.h.
+#include "system.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "driver.h"
+#include "options.h"
+#include "pdf.h"
+
+namespace {
+
+struct tagAPPCONFIG {
+  std::string spoolDir;  // resolved
+  std::string statePath;
+  std::string stringsEn, stringsJa;
+};
+
+tagAPPCONFIG g_Config;  // one system per process
+
+const char *Option(const char *name, int num_options, cups_option_t *options) {
+  return cupsGetOption(name, num_options, options);
+}
+
+std::string HomeConfigDir() {
+  const char *home = std::getenv("HOME");
+  std::string dir = std::string(home && *home ? home : "/tmp") + "/.config";
+  mkdir(dir.c_str(), 0700);
+  return dir;
+}
+
+std::string DefaultSpoolDir() {
+  if (getuid() == 0) return std::string("/var/spool/") + kAppName;
+  return HomeConfigDir() + "/" + kAppName + ".d";
+}
+
+std::string DefaultStatePath() {
+  if (getuid() == 0) return std::string("/var/lib/") + kAppName + ".state";
+  return HomeConfigDir() + "/" + kAppName + ".state";
+}
+
+pappl_loglevel_t LogLevel(const char *value) {
+  constexpr std::pair<const char *, pappl_loglevel_t> levels[] = {
+      {"fatal", PAPPL_LOGLEVEL_FATAL}, {"error", PAPPL_LOGLEVEL_ERROR},
+      {"warn", PAPPL_LOGLEVEL_WARN},   {"info", PAPPL_LOGLEVEL_INFO},
+      {"debug", PAPPL_LOGLEVEL_DEBUG},
+  };
+  for (const auto &[name, level] : levels)
+    if (value && std::strcmp(value, name) == 0) return level;
+  return PAPPL_LOGLEVEL_WARN;
+}
+
+pappl_soptions_t ServerOptions(const char *value) {
+  pappl_soptions_t soptions =
+      PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG;
+  constexpr std::pair<std::string_view, pappl_soptions_t> names[] = {
+      {"dnssd-host", PAPPL_SOPTIONS_DNSSD_HOST}, {"raw-socket", PAPPL_SOPTIONS_RAW_SOCKET},
+      {"usb-printer", PAPPL_SOPTIONS_USB_PRINTER}, {"web-log", PAPPL_SOPTIONS_WEB_LOG},
+      {"web-network", PAPPL_SOPTIONS_WEB_NETWORK}, {"web-security", PAPPL_SOPTIONS_WEB_SECURITY},
+      {"web-tls", PAPPL_SOPTIONS_WEB_TLS},         {"no-tls", PAPPL_SOPTIONS_NO_TLS},
+  };
+  std::string_view list = value ? value : "";
+  while (!list.empty()) {
+    const size_t comma = list.find(',');
+    const std::string_view word = list.substr(0, comma);
+    for (const auto &[name, option] : names)
+      if (word == name) soptions |= option;
+    if (word == "no-multi-queue") soptions &= ~PAPPL_SOPTIONS_MULTI_QUEUE;
+    list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+  }
+  return soptions;
+}
+
+std::string Resolved(const std::string &path) {
+  char buffer[PATH_MAX];
+  return realpath(path.c_str(), buffer) ? std::string(buffer) : std::string();
+}
+
+// The device list of the add-printer page needs the mDNS daemon, and
+// PAPPL 1.3.1 aborts without it; printers are added from the command line.
+bool AddPrinterPage(pappl_client_t *client, void *) {
+  if (!papplClientRespond(client, HTTP_STATUS_OK, nullptr, "text/html", 0, 0)) return false;
+  papplClientHTMLHeader(client, "Add Printer", 0);
+  papplClientHTMLPuts(client,
+                      "<div class=\"content\"><h1 class=\"title\">Add Printer</h1>"
+                      "<p>Add a KT50 from the command line, for example:</p>"
+                      "<pre>vantrex-printer-app add -d KT50 -m vantrex_kt50 "
+                      "-v socket://PRINTER-ADDRESS</pre></div>\n");
+  papplClientHTMLFooter(client);
+  return true;
+}
+
+void SanitizeOne(pappl_printer_t *printer, void *) { SanitizePrinterDefaults(printer); }
+
+// Saves the state file, readable by the server's user only, after putting
+// right any setting stored through a path that checks nothing (web form).
+bool SaveState(pappl_system_t *system, void *) {
+  papplSystemIteratePrinters(system, SanitizeOne, nullptr);
+  const int fd = open(g_Config.statePath.c_str(), O_WRONLY | O_CREAT, 0600);
+  if (fd >= 0) {
+    fchmod(fd, 0600);
+    close(fd);
+  }
+  return papplSystemSaveState(system, g_Config.statePath.c_str());
+}
+
+const char *MimeCallback(const unsigned char *header, size_t size, void *) {
+  constexpr unsigned char kJobStart[] = {0x1B, 0x7C, 0x44};
+  if (size >= sizeof(kJobStart) && std::memcmp(header, kJobStart, sizeof(kJobStart)) == 0)
+    return kRawFormat;
+  return nullptr;
+}
+
+bool AddListeners(pappl_system_t *system, const char *listen) {
+  // Loopback only unless told otherwise; "*" means every interface. The
+  // main loop adds the local socket that the sub-commands use.
+  const char *host = listen ? listen : "localhost";
+  const bool all = std::strcmp(host, "*") == 0;
+  if (!all) papplSystemSetHostName(system, host);
+  return papplSystemAddListeners(system, all ? nullptr : host);
+}
+
+// PAPPL lets the job in progress run to its end on SIGTERM; a scheduler
+// stops it. Our handler, chained before PAPPL's, tells the callbacks to stop.
+volatile sig_atomic_t g_StopRequested = 0;
+struct sigaction g_PapplTerm;
+
+void OnTerminate(int signal, siginfo_t *info, void *context) {
+  g_StopRequested = 1;
+  if (g_PapplTerm.sa_flags & SA_SIGINFO)
+    g_PapplTerm.sa_sigaction(signal, info, context);
+  else if (g_PapplTerm.sa_handler != SIG_DFL && g_PapplTerm.sa_handler != SIG_IGN)
+    g_PapplTerm.sa_handler(signal);
+}
+
+// Runs once from the main loop, after PAPPL has set its own handlers.
+bool ChainTerminateHandler(pappl_system_t *, void *) {
+  struct sigaction action{};
+  action.sa_sigaction = OnTerminate;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, &g_PapplTerm);
+  return false;
+}
+
+void AddWebStrings(pappl_system_t *system) {
+  g_Config.stringsEn = VendorStrings("en");
+  g_Config.stringsJa = VendorStrings("ja");
+  papplSystemAddStringsData(system, "/en.strings", "en", g_Config.stringsEn.c_str());
+  papplSystemAddStringsData(system, "/ja.strings", "ja", g_Config.stringsJa.c_str());
+}
+
+}  // namespace
+
+const std::string &AppSpoolDir() { return g_Config.spoolDir; }
+
+bool StopRequested() { return g_StopRequested != 0; }
+
+bool IsAllowedDeviceURI(const std::string &uri, const std::string &spoolDir) {
+  if (uri.starts_with("socket://") || uri.starts_with("usb://")) return true;
+  if (!uri.starts_with("file://") || spoolDir.empty()) return false;
+  std::string path = uri.substr(7, uri.find('?') == std::string::npos ? std::string::npos
+                                                                      : uri.find('?') - 7);
+  if (path.empty() || path.front() != '/' || path.find('%') != std::string::npos) return false;
+  // The file itself may not exist yet: resolve the folder that holds it.
+  std::string resolved = Resolved(path);
+  if (resolved.empty()) {
+    const size_t slash = path.find_last_of('/');
+    const std::string name = path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") return false;
+    const std::string parent = Resolved(slash == 0 ? "/" : path.substr(0, slash));
+    if (parent.empty()) return false;
+    resolved = parent + "/" + name;
+  }
+  return resolved.starts_with(spoolDir + "/");
+}
+
+pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *) {
+  const char *spool = Option("spool-directory", num_options, options);
+  const std::string spoolDir = spool ? spool : DefaultSpoolDir();
+  mkdir(spoolDir.c_str(), 0700);
+  g_Config.spoolDir = Resolved(spoolDir);
+  g_Config.statePath = DefaultStatePath();
+  const char *port = Option("server-port", num_options, options);
+  const char *logFile = Option("log-file", num_options, options);
+  pappl_system_t *system = papplSystemCreate(
+      ServerOptions(Option("server-options", num_options, options)), "KT50 Printer Application",
+      port ? std::atoi(port) : 0, "_print,_universal", spoolDir.c_str(), logFile,
+      LogLevel(Option("log-level", num_options, options)),
+      Option("auth-service", num_options, options), false);
+  if (!system) return nullptr;
+  if (const char *group = Option("admin-group", num_options, options))
+    papplSystemSetAdminGroup(system, group);
+  if (!AddListeners(system, Option("listen-hostname", num_options, options))) {
+    papplLog(system, PAPPL_LOGLEVEL_FATAL, "Cannot listen for clients.");
+    papplSystemDelete(system);
+    return nullptr;
+  }
+  papplSystemSetFooterHTML(system, kFooterHTML);
+  papplSystemSetPrinterDrivers(system, AppDriverCount(), AppDrivers(), nullptr, nullptr,
+                               DriverCallback, nullptr);
+  papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, nullptr);
+  papplSystemSetMIMECallback(system, MimeCallback, nullptr);
+  papplSystemAddResourceCallback(system, "/addprinter", "text/html", AddPrinterPage, nullptr);
+  papplSystemLoadState(system, g_Config.statePath.c_str());
+  AddWebStrings(system);
+  papplSystemIteratePrinters(system, SanitizeOne, nullptr);
+  papplSystemSetSaveCallback(system, SaveState, nullptr);
+  papplSystemAddTimerCallback(system, 0, 1, ChainTerminateHandler, nullptr);
+  return system;
+}

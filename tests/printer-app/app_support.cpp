@@ -1,0 +1,239 @@
+#include "app_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+namespace apptest {
+
+namespace {
+
+std::string Quote(const std::string &word) {
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string Script(const std::string &command, const std::string &dir) {
+  return Quote(VANTREX_APP_SERVER_SCRIPT) + " " + command + " " +
+         (command == "stop" ? "" : Quote(VANTREX_APP_PATH) + " ") + Quote(dir);
+}
+
+void MustRun(const std::string &command) {
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+}
+
+std::string ReadText(const std::string &path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+ipp_t *GetJob(const AppServer &server, int id) {
+  ipp_t *request = NewPrinterRequest(server, IPP_OP_GET_JOB_ATTRIBUTES);
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
+  return DoRequest(server, request);
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  const char *tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kt50-app-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+AppServer::AppServer() {
+  TempDir scratch;  // only for a unique name
+  dir_ = scratch.path() + "-server";
+  std::filesystem::create_directories(dir_);
+  if (std::system(Script("start", dir_).c_str()) != 0) {
+    Stop();
+    throw std::runtime_error("cannot start the application in " + dir_);
+  }
+  port_ = std::atoi(ReadText(dir_ + "/port").c_str());
+}
+
+AppServer::~AppServer() {
+  Stop();
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+void AppServer::Restart() { MustRun(Script("restart", dir_)); }
+
+int AppServer::pid() const { return std::atoi(ReadText(dir_ + "/pid").c_str()); }
+
+bool AppServer::Stop() { return std::system(Script("stop", dir_).c_str()) == 0; }
+
+std::string AppServer::uri() const {
+  return "ipp://127.0.0.1:" + std::to_string(port_) + "/ipp/print/KT50";
+}
+
+std::string AppServer::OutputPath(const std::string &jobName) const {
+  return dir_ + "/spool/out/" + jobName + ".kt50";
+}
+
+std::string AppServer::Log() const { return ReadText(dir_ + "/log"); }
+
+int AppServer::RunCommand(const std::vector<std::string> &args, std::string *output) const {
+  std::string command = Script("run", dir_);
+  for (const std::string &arg : args) command += " " + Quote(arg);
+  command += " 2>&1";
+  FILE *pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  size_t bytes;
+  while ((bytes = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+    if (output) output->append(buffer, bytes);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+ipp_t *NewPrinterRequest(const AppServer &server, ipp_op_t op) {
+  ipp_t *request = ippNewRequest(op);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+               server.uri().c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               "tester");
+  return request;
+}
+
+ipp_t *DoRequest(const AppServer &server, ipp_t *request) {
+  http_t *http = httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET,
+                              HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr);
+  if (!http) {
+    ippDelete(request);
+    return nullptr;
+  }
+  ipp_t *response = cupsDoRequest(http, request, "/ipp/print/KT50");
+  httpClose(http);
+  return response;
+}
+
+ipp_status_t SetPrinterAttributes(const AppServer &server, const Options &attributes) {
+  ipp_t *request = NewPrinterRequest(server, IPP_OP_SET_PRINTER_ATTRIBUTES);
+  for (const auto &[name, value] : attributes) {
+    char *end = nullptr;
+    const long number = std::strtol(value.c_str(), &end, 10);
+    if (!value.empty() && *end == '\0')
+      ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_INTEGER, name.c_str(), static_cast<int>(number));
+    else if (value == "true" || value == "false")
+      ippAddBoolean(request, IPP_TAG_PRINTER, name.c_str(), value == "true");
+    else
+      ippAddString(request, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, name.c_str(), nullptr, value.c_str());
+  }
+  ipp_t *response = DoRequest(server, request);
+  const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+  ippDelete(response);
+  return status;
+}
+
+std::string PrinterAttribute(const AppServer &server, const std::string &name) {
+  ipp_t *request = NewPrinterRequest(server, IPP_OP_GET_PRINTER_ATTRIBUTES);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+               name.c_str());
+  ipp_t *response = DoRequest(server, request);
+  ipp_attribute_t *attr = response ? ippFindAttribute(response, name.c_str(), IPP_TAG_ZERO) : nullptr;
+  char text[1024] = "";
+  if (attr) ippAttributeString(attr, text, sizeof(text));
+  ippDelete(response);
+  return text;
+}
+
+JobResult PrintFile(const AppServer &server, const std::string &file, const std::string &format,
+                    const std::string &jobName, const Options &options, int timeoutSeconds) {
+  JobResult result;
+  ipp_t *request = NewPrinterRequest(server, IPP_OP_PRINT_JOB);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, jobName.c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+               format.c_str());
+  cups_option_t *cupsOptions = nullptr;
+  int count = 0;
+  for (const auto &[name, value] : options)
+    count = cupsAddOption(name.c_str(), value.c_str(), count, &cupsOptions);
+  cupsEncodeOptions2(request, count, cupsOptions, IPP_TAG_JOB);
+  cupsFreeOptions(count, cupsOptions);
+  http_t *http = httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET,
+                              HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr);
+  if (!http) {
+    ippDelete(request);
+    return result;
+  }
+  ipp_t *response = cupsDoFileRequest(http, request, "/ipp/print/KT50", file.c_str());
+  httpClose(http);
+  result.submitStatus = response ? ippGetStatusCode(response) : cupsLastError();
+  result.id = response ? ippGetInteger(ippFindAttribute(response, "job-id", IPP_TAG_INTEGER), 0) : 0;
+  ippDelete(response);
+  if (result.id <= 0) return result;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  while (std::chrono::steady_clock::now() < deadline) {
+    ipp_t *job = GetJob(server, result.id);
+    if (job) {
+      result.state = static_cast<ipp_jstate_t>(
+          ippGetInteger(ippFindAttribute(job, "job-state", IPP_TAG_ENUM), 0));
+      const char *message =
+          ippGetString(ippFindAttribute(job, "job-state-message", IPP_TAG_TEXT), 0, nullptr);
+      result.message = message ? message : "";
+      ippDelete(job);
+      if (result.state >= IPP_JSTATE_CANCELED) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return result;
+}
+
+bool WritePwgRaster(const std::string &path, const std::vector<GrayPage> &pages) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  cups_raster_t *ras = cupsRasterOpen(fd, CUPS_RASTER_WRITE_PWG);
+  bool ok = ras != nullptr;
+  for (const GrayPage &page : pages) {
+    if (!ok) break;
+    cups_page_header2_t header;
+    const int widthHmm = static_cast<int>(page.width * 2540 / 600);
+    const int lengthHmm = static_cast<int>(page.height * 2540 / 600);
+    pwg_media_t *media = pwgMediaForSize(widthHmm, lengthHmm);
+    ok = media && cupsRasterInitPWGHeader(&header, media, "sgray_8", 600, 600, "one-sided", nullptr);
+    if (!ok) break;
+    header.cupsWidth = page.width;
+    header.cupsHeight = page.height;
+    header.cupsBytesPerLine = page.width;
+    header.PageSize[0] = page.width * 72 / 600;
+    header.PageSize[1] = page.height * 72 / 600;
+    ok = cupsRasterWriteHeader2(ras, &header);
+    std::vector<uint8_t> line(page.width);
+    for (uint32_t y = 0; ok && y < page.height; ++y) {
+      for (uint32_t x = 0; x < page.width; ++x) line[x] = page.gray(x, y);
+      ok = cupsRasterWritePixels(ras, line.data(), page.width) == page.width;
+    }
+  }
+  if (ras) cupsRasterClose(ras);
+  return close(fd) == 0 && ok;
+}
+
+std::vector<uint8_t> ReadFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace apptest

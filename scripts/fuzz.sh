@@ -45,12 +45,14 @@ for name in "${harnesses[@]}"; do
     result="FAILED: see $log and $build/artifacts/"
     status=1
   }
+  # (a pattern missing from the log leaves its column empty, not the script ended)
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  corp=$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2)
+  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)
+  corp=$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2 || true)
   # Fork mode reports in lines "#RUNS: cov: N ft: N corp: N exec/s N oom/timeout/crash: a/b/c ..."
-  if fork=$(grep -E '^#[0-9]+: cov: ' "$log" | tail -1) && [ -n "$fork" ]; then
+  fork=$(grep -E '^#[0-9]+: cov: ' "$log" | tail -1 || true)
+  if [ -n "$fork" ]; then
     runs=$(sed -E 's/^#([0-9]+):.*/\1/' <<<"$fork")
     rate=$(sed -E 's/.*exec\/s ([0-9]+).*/\1/' <<<"$fork")
     cov=$(sed -E 's/.* cov: ([0-9]+).*/\1/' <<<"$fork")

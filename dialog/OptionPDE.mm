@@ -148,7 +148,7 @@
   NSString *queue = PMPrinterGetID([pdePluginCallbackObject PMPrinter]);
   if (queue != nil) target.queue = PDEStdString((NSString *)queue);
   target.jobTitleFormat = PDEStdString(PDELocalized(pdeBundle, OptionPanel::kJobTitleKey));
-  NSString *folder = PDETestJobFolder();
+  NSString *folder = PDETestJobFolder(pdePluginCallbackObject);
   if (folder != nil) target.folder = PDEStdString(folder);
   OptionPanel::TestPrintResult result = OptionPanel::runTestPrint(
       *panelSettings, printSettings != NULL ? &store : nullptr, index, target);

@@ -26,6 +26,7 @@ test=(
   libpappl-dev cups-ipp-utils    # the printer application and its IPP conformance files
   chromium chromium-driver python3-selenium   # its settings page in a headless browser
   groff-base                     # the manual pages' lint (release tests)
+  clang-14 libfuzzer-14-dev      # the fuzzers (scripts/fuzz.sh)
 )
 fresh=(
   debootstrap                    # the fresh Debian root

@@ -13,12 +13,9 @@ struct TavikFree {
   void operator()(void *p) const { std::free(p); }
 };
 
-// calloc that can be told to fail, so the failure paths can be exercised.
+// calloc. Defined alone in TAVIK_Alloc.cpp so that a test program can link
+// its own, failing one in its place.
 void *Tavik_AllocZero(size_t count, size_t size);
-
-// Test aid: the nth allocation from now on fails (1 = the next one); 0 turns
-// the fault off again.
-void Tavik_FailAllocation(int nth);
 
 template <class T>
 class TavikBuffer {

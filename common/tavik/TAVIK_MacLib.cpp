@@ -11,17 +11,6 @@
 #include "TAVIK_Dither.h"
 #include "tools/vector_kernels.h"
 
-namespace {
-int g_FailAllocationIn = 0;  // 0: never; n: the nth allocation from now fails
-}
-
-void Tavik_FailAllocation(int nth) { g_FailAllocationIn = nth > 0 ? nth : 0; }
-
-void *Tavik_AllocZero(size_t count, size_t size) {
-  if (g_FailAllocationIn > 0 && --g_FailAllocationIn == 0) return nullptr;
-  return std::calloc(count, size);
-}
-
 void Tavik_ClearDevData(tagDEVDATA *devData) {
   devData->screenMatrix.Release();
   devData->errorBuffer.Release();

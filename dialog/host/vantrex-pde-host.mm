@@ -32,14 +32,17 @@
 @end
 
 // The callback object of a host that hands out no PPD (older dialogs).
-@interface VantrexPDEHost : NSObject <PDEPlugInCallbackProtocol> {
+// It also tells the plug-in where this run's stored test jobs are.
+@interface VantrexPDEHost : NSObject <PDEPlugInCallbackProtocol, PDETestJobFolderHost> {
   ppd_file_t *ppdFile_;
   PrintSettingsStore *printSettings_;
   PMPrinter printer_;
+  NSString *testJobFolder_;
 }
 - (id)initWithPPD:(ppd_file_t *)ppdFile
     printSettings:(PrintSettingsStore *)printSettings
           printer:(PMPrinter)printer;
+- (void)setTestJobFolder:(NSString *)folder;
 @end
 
 @implementation VantrexPDEHost
@@ -62,6 +65,17 @@
 }
 - (PMPrinter)PMPrinter {
   return printer_;
+}
+- (void)setTestJobFolder:(NSString *)folder {
+  [testJobFolder_ release];
+  testJobFolder_ = [folder copy];
+}
+- (NSString *)testJobFolder {
+  return testJobFolder_;
+}
+- (void)dealloc {
+  [testJobFolder_ release];
+  [super dealloc];
 }
 @end
 
@@ -209,6 +223,7 @@ public:
     host_ = [[hostClass alloc] initWithPPD:ppd
                              printSettings:(options.printSettings ? &store_ : nullptr)
                                    printer:(options.queue.empty() ? nullptr : &printer_)];
+    if (!options.testJobs.empty()) [host_ setTestJobFolder:str(options.testJobs)];
   }
   ~Dialog() {
     NSArray *windows = [windows_ allValues];
@@ -554,7 +569,6 @@ int main(int argc, char **argv) {
     return 2;
   }
   if (options.bundlePath.empty()) options.bundlePath = defaultBundlePath();
-  if (!options.testJobs.empty()) setenv("VANTREX_TEST_JOB_DIR", options.testJobs.c_str(), 1);
   std::unique_ptr<ppd_file_t, PPDCloser> ppd(ppdOpenFile(options.ppdPath.c_str()));
   if (!ppd) {
     std::fprintf(stderr, "vantrex-pde-host: cannot read the PPD %s\n", options.ppdPath.c_str());

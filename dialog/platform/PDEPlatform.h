@@ -93,8 +93,17 @@ typedef NSObject<PDEPlugInCallbackProtocol> PDEPluginCallback;
 
 #endif
 
-// The folder of the stored test jobs; nil means the installed default.
-NSString *PDETestJobFolder(void);
+// A host that keeps its stored test jobs elsewhere than the installed folder
+// (the dialog stand-in used by the tests) says so through its callback
+// object; the platform's print dialog does not answer this.
+@protocol PDETestJobFolderHost
+- (NSString *)testJobFolder;
+@end
+
+// The folder of the stored test jobs the host asks for; nil means the
+// installed default. Never taken from the environment: whoever starts the
+// print dialog must not choose what a test print sends to the printer.
+NSString *PDETestJobFolder(id callback);
 
 // A picture from a file (autoreleased), or nil when it cannot be read. On
 // GNUstep this also reads Windows icons (.ico), which the toolkit cannot.

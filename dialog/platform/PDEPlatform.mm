@@ -130,18 +130,16 @@ NSImage *PDELoadImage(NSString *path) {
   return image;
 }
 
-NSString *PDETestJobFolder(void) {
-  const char *folder = getenv("VANTREX_TEST_JOB_DIR");
-  if (folder == NULL || *folder == '\0') return nil;
-  return [NSString stringWithUTF8String:folder];
-}
-
 #else
-
-NSString *PDETestJobFolder(void) { return nil; }
 
 NSImage *PDELoadImage(NSString *path) {
   return path != nil ? [[[NSImage alloc] initWithContentsOfFile:path] autorelease] : nil;
 }
 
 #endif
+
+NSString *PDETestJobFolder(id callback) {
+  if (![callback respondsToSelector:@selector(testJobFolder)]) return nil;
+  NSString *folder = [(id<PDETestJobFolderHost>)callback testJobFolder];
+  return [folder length] > 0 ? folder : nil;
+}

@@ -39,8 +39,9 @@ class SchedulerTest : public ::testing::Test {
   }
 
   // Submits with lp, waits for the end, and returns the job's final state.
-  ipp_jstate_t Print(const std::string &file, const std::vector<std::string> &options) {
-    const int job = cups_.submit("KT50", file, options);
+  ipp_jstate_t Print(const std::string &file, const std::vector<std::string> &options,
+                     const std::string &queue = "KT50") {
+    const int job = cups_.submit(queue, file, options);
     EXPECT_GT(job, 0) << cups_.error();
     if (job <= 0) return static_cast<ipp_jstate_t>(0);
     const ipp_jstate_t state = cups_.waitForJob(job, 180);
@@ -158,6 +159,84 @@ TEST_F(SchedulerTest, JobWhoseFilterFailsIsNotReportedCompleted) {
   EXPECT_EQ(state, IPP_JSTATE_STOPPED) << JobStateName(state) << ": " << message_;
   // The filter said why, and the scheduler shows it with the job.
   EXPECT_FALSE(message_.empty());
+}
+
+// The ten settings as one queue's defaults: lpadmin -o rewrites the
+// defaults of the eight PPD options in the queue's PPD; density and length
+// are no PPD options, and lpadmin keeps them only in their "-default" form,
+// which the scheduler then adds to every job's options.
+TEST_F(SchedulerTest, QueueDefaultsReachTheStreamAsJobOptionsWould) {
+  const std::vector<std::string> settings{
+      "TKWriteSpeed=2",          "TKWriteRepeat=3",
+      "TKLineEnhance=TKEnhanceBold1", "TKLaneOverlap=-2",
+      "TKMirror=TKMirrorOFF",    "TKDotScreening=TKScreeningFrequencyAngle",
+      "TKDotScreeningFrequency=100", "TKDotScreeningAngle=45"};
+  const std::string queueOut = cups_.captureDir() + "/kt50-defaults.out";
+  ASSERT_TRUE(cups_.addQueue("KT50D", VANTREX_PPD_PATH, queueOut)) << cups_.error();
+  std::vector<std::string> lpadmin{"lpadmin", "-h", cups_.server(), "-p", "KT50D",
+                                   "-o", "PageSize=A6.Fullbleed",
+                                   "-o", "TKWriteDensity-default=-05",
+                                   "-o", "TKAdjustLength-default=+025"};
+  for (const std::string &setting : settings) {
+    lpadmin.push_back("-o");
+    lpadmin.push_back(setting);
+  }
+  const CommandResult made = cups_.run(lpadmin);
+  ASSERT_EQ(made.status, 0) << made.output;
+
+  // The same settings as job options on a queue left at the PPD's defaults.
+  std::vector<std::string> asJob = settings;
+  asJob.insert(asJob.end(), {"media=A6", "TKWriteDensity=-05", "TKAdjustLength=+025"});
+  kt50::Stream expected;
+  std::vector<uint8_t> expectedBytes;
+  ExpectCompletedAndDecode(Print(pdf_, asJob), expected, expectedBytes);
+
+  const ipp_jstate_t state = Print(pdf_, {}, "KT50D");
+  ASSERT_EQ(state, IPP_JSTATE_COMPLETED) << JobStateName(state) << ": " << message_;
+  const std::vector<uint8_t> bytes = ReadBytes(queueOut);
+  ASSERT_GE(bytes.size(), 25u);
+  EXPECT_EQ(bytes[3], 0xFB);   // density -5
+  EXPECT_EQ(bytes[7], 2);      // speed
+  EXPECT_EQ(bytes[11], 3);     // repeat
+  EXPECT_EQ(bytes[15], 1);     // line enhancement Bold1
+  EXPECT_EQ(bytes[19], 0xFE);  // lane overlap -2
+  EXPECT_EQ(bytes[23], 25);    // length +25
+  // Mirror, screening, frequency and angle act on the page: the whole stream
+  // equals the one the job options made.
+  EXPECT_TRUE(bytes == expectedBytes) << bytes.size() << " bytes, expected " << expectedBytes.size();
+  kt50::Stream stream;
+  kt50::DecodeError error{};
+  ASSERT_TRUE(kt50::DecodeStream(bytes, stream, error)) << error.message;
+  ASSERT_EQ(stream.pages.size(), 1u);
+  // Not mirrored: the box is where the document has it; AM dots leave gaps.
+  const double ink = InkShare(stream.pages[0], 620, 620, 1180, 1180);
+  EXPECT_GT(ink, 0.5);
+  auto [mx0, mx1] = Mirrored(620, 1180, stream.pages[0].width);
+  EXPECT_EQ(InkShare(stream.pages[0], mx0, 620, mx1, 1180), 0.0);
+}
+
+// The system's PDF filters leave page accounting to the last filter of the
+// chain, ours: each page it writes is one impression, copies made upstream
+// included.
+TEST_F(SchedulerTest, ImpressionsCompletedEqualThePagesPrinted) {
+  const std::string pdf = cups_.root() + "/three.pdf";
+  std::string error;
+  const std::string onePage(kBoxPage);
+  const std::string drawing = onePage.substr(onePage.find("0 setgray"));
+  ASSERT_TRUE(MakePdf(onePage + drawing + drawing, pdf, error)) << error;
+  for (const int copies : {1, 2}) {
+    SCOPED_TRACE("copies=" + std::to_string(copies));
+    const int job = cups_.submit("KT50", pdf, {"media=A6", "copies=" + std::to_string(copies)});
+    ASSERT_GT(job, 0) << cups_.error();
+    const ipp_jstate_t state = cups_.waitForJob(job, 180);
+    ASSERT_EQ(state, IPP_JSTATE_COMPLETED) << JobStateName(state) << ": " << cups_.jobMessage(job);
+    kt50::Stream stream;
+    kt50::DecodeError decodeError{};
+    ASSERT_TRUE(kt50::DecodeStream(ReadBytes(out_), stream, decodeError)) << decodeError.message;
+    EXPECT_EQ(stream.pages.size(), 3u * copies);
+    EXPECT_EQ(cups_.jobImpressions(job), static_cast<int>(stream.pages.size()))
+        << cups_.pageLog();
+  }
 }
 
 }  // namespace

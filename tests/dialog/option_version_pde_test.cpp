@@ -118,6 +118,24 @@ TEST_F(TestPrintButtons, MissingStoredJobShowsTheFailureAndSendsNothing) {
   EXPECT_TRUE(tmpIsEmpty());
 }
 
+// The folder of the stored jobs comes from the host program only: a folder
+// named in the environment (VANTREX_TEST_JOB_DIR, once read by the plug-in)
+// must not decide what a test print sends to the printer.
+TEST_F(TestPrintButtons, EnvironmentDoesNotChooseTheStoredJobs) {
+  std::string stored(reinterpret_cast<const char *>(g_JobHeader.data()), g_JobHeader.size());
+  const std::string payload = "planted through the environment";
+  pde_test::writeFile(jobs_ + "/VANTREX_KT50Test_A.prn", stored + payload);
+  auto run = runHost({"--queue", "KT50raw", "--answer-alerts"},
+                     "show OptionPDE\nclick OptionPDE TestATitle\n",
+                     {"CUPS_SERVER=" + cups_.server(), "TMPDIR=" + tmp_,
+                      "VANTREX_TEST_JOB_DIR=" + jobs_});
+  ASSERT_EQ(run.status, 0) << run.dump();
+  auto jobs = cups_.run({"lpstat", "-h", cups_.server(), "-W", "all", "-o"});
+  if (jobs.output.find("KT50raw") != std::string::npos) cups_.waitForJob(1, 60);
+  const std::string printed = fs::exists(capture_) ? pde_test::readFile(capture_) : "";
+  EXPECT_EQ(printed.find(payload), std::string::npos) << run.dump();
+}
+
 #endif
 
 }  // namespace

@@ -5,17 +5,15 @@
 #include <cups/cups.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
+#include <fstream>
 #include <span>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 
-#include "cmnFilter.h"
-
-// Defined in common/main.cpp, built into this test.
-const char *GetOptionStringValue(int numOptions, cups_option_t *options, const char *keyword);
-int32_t GetOptionIntValue(int numOptions, cups_option_t *options, const char *keyword,
-                          int32_t min, int32_t max, int32_t def);
-int32_t GetOptionChoiceValue(int numOptions, cups_option_t *options, const char *keyword,
-                             std::span<const tagCHOICE> list, int32_t def);
+#include "options.h"
 
 namespace {
 
@@ -116,6 +114,117 @@ TEST(ChoiceOptions, ExactNamesOnly) {
   EXPECT_EQ(Options("TKDotScreening=Solid").Screening(), 0);
   EXPECT_EQ(Options("TKLineEnhance=TKEnhanceBold2").Enhance(), 2);
   EXPECT_EQ(Options("TKLineEnhance=").Enhance(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+std::array<int32_t, 10> Fields(const tagJOBSETTINGS &s) {
+  return {s.writeDensity, s.adjustLength, s.writeSpeed, s.writeRepeat, s.lineEnhance,
+          s.laneOverlap,  s.mirror,       s.dotScreening, s.frequency, s.angle};
+}
+
+tagJOBSETTINGS JobOnly(const std::string &text) {
+  cups_option_t *options = nullptr;
+  const int n = cupsParseOptions(text.c_str(), 0, &options);
+  const tagJOBSETTINGS s = GetJobSettings(n, options, nullptr);
+  cupsFreeOptions(n, options);
+  return s;
+}
+
+// Our PPD with its "*DefaultKEY:" line rewritten, as lpadmin -o leaves a
+// queue's copy, in a file removed at the end of the test.
+class QueuePpd {
+ public:
+  QueuePpd(const std::string &keyword, const std::string &choice) {
+    std::ifstream in(VANTREX_PPD_PATH);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string ppd = text.str();
+    const std::string line = "*Default" + keyword + ":";
+    if (const size_t at = ppd.find(line); !keyword.empty() && at != std::string::npos)
+      ppd.replace(at, ppd.find('\n', at) - at, line + " " + choice);
+    char name[] = "/tmp/vantrex-options-XXXXXX";
+    const int fd = mkstemp(name);
+    path_ = name;
+    if (fd >= 0) {
+      EXPECT_EQ(write(fd, ppd.data(), ppd.size()), static_cast<ssize_t>(ppd.size()));
+      close(fd);
+    }
+  }
+  ~QueuePpd() { unlink(path_.c_str()); }
+  // The queue's settings for a job with the given option text.
+  tagJOBSETTINGS Settings(const std::string &jobText) const {
+    cups_option_t *options = nullptr;
+    const int n = cupsParseOptions(jobText.c_str(), 0, &options);
+    PpdFile ppd = OpenQueuePpd(path_.c_str(), n, options);
+    EXPECT_NE(ppd, nullptr) << path_;
+    const tagJOBSETTINGS s = GetJobSettings(n, options, ppd.get());
+    cupsFreeOptions(n, options);
+    return s;
+  }
+  const std::string &path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+constexpr std::array<const char *, 8> kPpdKeywords{
+    kWriteSpeed,  kWriteRepeat,  kLineEnhance,           kLaneOverlap,
+    kMirror,      kDotScreening, kDotScreeningFrequency, kDotScreeningAngle};
+
+// Every choice of every PPD option, made the queue's default, gives what the
+// same choice gives as a job option; a job option still wins over it.
+TEST(QueueDefaults, EveryPpdChoiceAsQueueDefaultActsAsTheJobOption) {
+  PpdFile original(ppdOpenFile(VANTREX_PPD_PATH));
+  ASSERT_NE(original, nullptr);
+  for (const char *keyword : kPpdKeywords) {
+    const ppd_option_t *option = ppdFindOption(original.get(), keyword);
+    ASSERT_NE(option, nullptr) << keyword;
+    ASSERT_GT(option->num_choices, 1) << keyword;
+    for (int i = 0; i < option->num_choices; ++i) {
+      const std::string choice = option->choices[i].choice;
+      const std::string other = option->choices[(i + 1) % option->num_choices].choice;
+      SCOPED_TRACE(std::string(keyword) + "=" + choice);
+      const QueuePpd queue(keyword, choice);
+      const std::string asJob = std::string(keyword) + "=" + choice;
+      EXPECT_EQ(Fields(queue.Settings("")), Fields(JobOnly(asJob)));
+      const std::string otherJob = std::string(keyword) + "=" + other;
+      EXPECT_EQ(Fields(queue.Settings(otherJob)), Fields(JobOnly(otherJob)));
+      EXPECT_EQ(Fields(queue.Settings(Full(keyword) + "=" + other)), Fields(JobOnly(otherJob)));
+    }
+  }
+}
+
+TEST(QueueDefaults, JobValueThatIsNoChoiceFallsBackToTheQueue) {
+  const QueuePpd mirrorOff(kMirror, "TKMirrorOFF");
+  EXPECT_EQ(mirrorOff.Settings("").mirror, 0);
+  EXPECT_EQ(mirrorOff.Settings("TKMirror=TKMirrorMaybe").mirror, 0);
+  // libcups marks the job's choice whatever its letter case, so through the
+  // queue's PPD the job still gets the choice it named.
+  EXPECT_EQ(mirrorOff.Settings("TKMirror=tkmirroron").mirror, 1);
+  EXPECT_EQ(mirrorOff.Settings("TKMirror=TKMirrorON").mirror, 1);
+  const QueuePpd angle(kDotScreeningAngle, "45");
+  EXPECT_EQ(angle.Settings("").angle, 45);
+  EXPECT_EQ(angle.Settings("TKDotScreeningAngle=+91").angle, 45);
+  EXPECT_EQ(angle.Settings("TKDotScreeningAngle=+00").angle, 0);
+  // A default that is not a choice of the option is ignored by libcups'
+  // marking; the PPD's first choice is then marked.
+  const QueuePpd bogus(kDotScreening, "TKScreeningBogus");
+  EXPECT_EQ(bogus.Settings("").dotScreening, 0);
+}
+
+TEST(QueueDefaults, NoPpdOrNoOptionInItKeepsTheBuiltInDefaults) {
+  const std::array<int32_t, 10> builtIn{0, 0, 0, 0, 0, 0, 1, 0, 38, 37};
+  EXPECT_EQ(Fields(JobOnly("")), builtIn);
+  EXPECT_EQ(OpenQueuePpd(nullptr, 0, nullptr), nullptr);
+  EXPECT_EQ(OpenQueuePpd("", 0, nullptr), nullptr);
+  EXPECT_EQ(OpenQueuePpd("/nonexistent/queue.ppd", 0, nullptr), nullptr);
+  // Our PPD as shipped: its defaults are the built-in ones.
+  EXPECT_EQ(Fields(QueuePpd("", "").Settings("")), builtIn);
+  // Density and length are no PPD options: only the job's options set them.
+  EXPECT_EQ(QueuePpd(kMirror, "TKMirrorOFF").Settings("TKWriteDensity=-05").writeDensity, -5);
 }
 
 }  // namespace

@@ -370,6 +370,21 @@ std::string PrivateCups::jobMessage(int jobId) {
   return message;
 }
 
+int PrivateCups::jobImpressions(int jobId) {
+  int impressions = -1;
+  if (ipp_t *response = GetJobAttribute(port_, jobId, "job-impressions-completed")) {
+    if (ipp_attribute_t *attr = ippFindAttribute(response, "job-impressions-completed",
+                                                 IPP_TAG_INTEGER))
+      impressions = ippGetInteger(attr, 0);
+    ippDelete(response);
+  }
+  return impressions;
+}
+
+std::string PrivateCups::pageLog() const {
+  return root_.empty() ? std::string() : ReadFile(root_ + "/log/page_log");
+}
+
 CommandResult PrivateCups::run(const std::vector<std::string> &argv) const {
   return RunCommand(argv, {"CUPS_SERVER=" + server()});
 }

@@ -95,6 +95,9 @@ class PrivateCups {
   ipp_jstate_t waitForJob(int jobId, int timeoutSeconds);
   // The job's "job-printer-state-message" (e.g. why it failed).
   std::string jobMessage(int jobId);
+  // The job's "job-impressions-completed" (what the filters reported with
+  // "PAGE:" lines), or -1 when it cannot be read.
+  int jobImpressions(int jobId);
 
   // Runs a client program (looked up in PATH) with CUPS_SERVER set to this
   // scheduler and waits for it.
@@ -105,6 +108,8 @@ class PrivateCups {
 
   // The scheduler's error log, for diagnostics when a test fails.
   std::string errorLog() const;
+  // The scheduler's page log (one "total" line per finished job).
+  std::string pageLog() const;
 
  private:
   bool prepareRoot(const std::string &filterPath);

@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "failing_alloc.h"
 #include "filter_support.h"
 #include "printcmd.h"
 #include "tavik/TAVIK_AmiTbl.h"

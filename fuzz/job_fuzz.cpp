@@ -1,0 +1,111 @@
+// A whole job through the filter's own job loop: raster bytes read from
+// memory, the command stream written to memory. Input: one byte choosing
+// the screening method (0-5; anything else keeps the option text's), CUPS
+// option text up to a NUL byte, then the raster. Whatever comes in, the
+// stream must decode, its pages must be counted once, and a job that ends
+// with status 0 reports no error.
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "fuzz_checks.h"
+#include "kt50stream.h"
+#include "options.h"
+#include "printcmd.h"
+
+namespace {
+
+struct MemoryInput {
+  const uint8_t *data;
+  size_t left;
+};
+
+ssize_t ReadMemory(void *ctx, unsigned char *buffer, size_t length) {
+  auto *input = static_cast<MemoryInput *>(ctx);
+  const size_t n = std::min(length, input->left);
+  if (n > 0) std::memcpy(buffer, input->data, n);
+  input->data += n;
+  input->left -= n;
+  return static_cast<ssize_t>(n);
+}
+
+// A buffer that a FILE* writes into, freed at the end of the run.
+struct MemoryFile {
+  char *data = nullptr;
+  size_t size = 0;
+  FILE *file = open_memstream(&data, &size);
+  ~MemoryFile() {
+    if (file != nullptr) fclose(file);
+    free(data);
+  }
+  std::string_view Close() {
+    fclose(file);
+    file = nullptr;
+    return {data, size};
+  }
+};
+
+tagJOBSETTINGS Settings(uint8_t method, std::string_view optionText) {
+  const std::string text(optionText);
+  cups_option_t *options = nullptr;
+  const int n = cupsParseOptions(text.c_str(), 0, &options);
+  tagJOBSETTINGS settings = GetJobSettings(n, options, nullptr);
+  cupsFreeOptions(n, options);
+  if (method < 6) settings.dotScreening = method;
+  return settings;
+}
+
+// Counts the "PAGE:" lines; every line must carry one of the prefixes the
+// scheduler reads.
+int CheckMessages(std::string_view messages, bool &hasError) {
+  int pages = 0;
+  hasError = false;
+  while (!messages.empty()) {
+    const size_t end = messages.find('\n');
+    FUZZ_CHECK(end != std::string_view::npos);  // whole lines only
+    const std::string_view line = messages.substr(0, end);
+    messages.remove_prefix(end + 1);
+    if (line.starts_with("PAGE: ")) ++pages;
+    else if (line.starts_with("ERROR: ")) hasError = true;
+    else FUZZ_CHECK(line.starts_with("INFO: ") || line.starts_with("DEBUG: "));
+  }
+  return pages;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size == 0) return 0;
+  const std::string_view rest(reinterpret_cast<const char *>(data) + 1, size - 1);
+  const size_t split = std::min(rest.find('\0'), rest.size());
+  const tagJOBSETTINGS settings = Settings(data[0], rest.substr(0, split));
+  const size_t rasterStart = std::min(size, 1 + split + 1);
+  MemoryInput input{data + rasterStart, size - rasterStart};
+
+  MemoryFile out, messages;
+  FUZZ_CHECK(out.file != nullptr && messages.file != nullptr);
+  const int status = RunFilterJob(ReadMemory, &input, settings, out.file, messages.file);
+  FUZZ_CHECK(status == 0 || status == 1);
+  const std::string_view stream = out.Close();
+  bool hasError = false;
+  const int pageLines = CheckMessages(messages.Close(), hasError);
+  FUZZ_CHECK(hasError == (status != 0));
+
+  int decodedPages = 0;
+  kt50::StreamVisitor count;
+  count.placeBitmaps = false;
+  count.page = [&decodedPages](kt50::Page &&) { return ++decodedPages > 0; };
+  kt50::DecodeError error{};
+  const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t *>(stream.data()),
+                                       stream.size());
+  FUZZ_CHECK(kt50::DecodeStream(bytes, count, error));
+  FUZZ_CHECK(decodedPages == pageLines);
+  return 0;
+}

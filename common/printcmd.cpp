@@ -142,7 +142,7 @@ tagPAGE PageOf(uint32_t width, uint32_t height) {
 // The image road of one page, fed a line at a time: the gray band, its
 // descriptors and the device data.
 struct tagIMAGEPAGE {
-  uint8_t *gray = nullptr;  // kTavikBandBufferSize bytes, zero-filled
+  uint8_t *gray = nullptr;  // zero-filled rows of 9920 ink values
   tagBANDBITMAP band{};
   tagBANDBITMAP page{};
   tagDEVDATA *devData = nullptr;
@@ -215,7 +215,10 @@ struct tagPRINTJOB {
   std::array<uint8_t, kJobHeaderSize> jobHeader{};
   tagSCREEN screen{Road::Blank, nullptr};
   int32_t mirrorFlag = 0;
+  // The page bitmap and the image band hold as many rows as the tallest
+  // page so far needed, so a job's cost follows its pages' size.
   TavikBuffer<uint8_t> pageBitmap;
+  int32_t bitmapRows = 0;
   int32_t dirtyRows = 0;  // rows the last page may have left ink in
   tagPAGE page{};
   bool inPage = false;
@@ -223,6 +226,7 @@ struct tagPRINTJOB {
   // A line that covers fewer pixels than the page draws, padded with white.
   std::array<uint8_t, 3 * kPageBitmapWidth> padded{};
   TavikBuffer<uint8_t> gray;  // the image road's band, kept for the job
+  int32_t grayRows = 0;
   tagDEVDATA devData{};       // its screen or error rows, built once a job
   bool devDataReady = false;
   tagIMAGEPAGE image;
@@ -239,8 +243,19 @@ bool Fail(tagPRINTJOB *job, std::string message) {
 
 // The screen matrix or error rows depend on the job's settings alone, so they
 // are built for the first page and reused; error rows start each page at 0.
+// Makes a zero-filled buffer hold `rows` rows; a larger one is made anew.
+bool HoldRows(TavikBuffer<uint8_t> &buffer, int32_t &heldRows, int32_t rows, int32_t rowBytes) {
+  rows = std::max(rows, 1);
+  if (rows <= heldRows) return true;
+  heldRows = 0;
+  if (!buffer.Allocate(static_cast<size_t>(rows) * static_cast<size_t>(rowBytes))) return false;
+  heldRows = rows;
+  return true;
+}
+
 bool PrepareImageRoad(tagPRINTJOB *job) {
-  if (!job->gray && !job->gray.Allocate(kTavikBandBufferSize))
+  if (!HoldRows(job->gray, job->grayRows, std::min(job->page.drawHeight, kTavikBandLines),
+                kPageBitmapWidth))
     return Fail(job, "not enough memory for the image band");
   const int32_t diffusion = job->settings.dotScreening == 4 ? 1 : 0;
   if (!job->devDataReady) {
@@ -274,9 +289,6 @@ bool StartPrintJob(tagPRINTJOB *job, const tagJOBSETTINGS &settings, FILE *out) 
                     settings.laneOverlap);
   job->mirrorFlag = settings.mirror == 1 ? 1 : 0;
   job->screen = PickScreen(settings.dotScreening);
-  // calloc'd: rows a page never draws are never touched.
-  if (!job->pageBitmap.Allocate(kPageBitmapSize))
-    return Fail(job, "not enough memory for the page bitmap");
   return true;
 }
 
@@ -290,6 +302,11 @@ bool StartPrintPage(tagPRINTJOB *job, uint32_t width, uint32_t height) {
   }
   job->page = PageOf(width, height);
   job->lines = 0;
+  if (job->bitmapRows < std::max(job->page.drawHeight, 1)) {
+    job->dirtyRows = 0;
+    if (!HoldRows(job->pageBitmap, job->bitmapRows, job->page.drawHeight, kPageBitmapRowBytes))
+      return Fail(job, "not enough memory for the page bitmap");
+  }
   std::memset(job->pageBitmap.get(), 0, static_cast<size_t>(job->dirtyRows) * kPageBitmapRowBytes);
   job->dirtyRows = job->page.drawHeight;
   if (job->screen.road == Road::Image) {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "options.h"
+#include "vendor_options.h"
 #include "raster.h"
 #include "system.h"
 

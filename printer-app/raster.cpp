@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "options.h"
+#include "vendor_options.h"
 #include "printcmd.h"
 #include "system.h"
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "driver.h"
-#include "options.h"
+#include "vendor_options.h"
 #include "pdf.h"
 
 namespace {

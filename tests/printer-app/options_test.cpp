@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "options.h"
+#include "vendor_options.h"
 
 namespace {
 

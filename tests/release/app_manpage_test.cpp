@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "options.h"
+#include "vendor_options.h"
 #include "private_cups.h"
 #include "release_support.h"
 

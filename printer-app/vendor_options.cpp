@@ -1,5 +1,5 @@
 // The ten settings as vendor attributes; see options.h.
-#include "options.h"
+#include "vendor_options.h"
 
 #include <algorithm>
 #include <array>

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstddef>
 #include <atomic>
 #include <memory>
 #include <system_error>
@@ -400,6 +402,7 @@ struct tagINPUT {
   uint64_t bytesIn = 0;
   std::array<char, 4> sync{};  // the stream's first bytes tell its header size
   int readErrno = 0;
+  std::string refused;  // why a page header was refused as it arrived
   // While a page header is being read: the calls made and what the first
   // asked for and got.
   bool watching = false;
@@ -408,9 +411,52 @@ struct tagINPUT {
   ssize_t firstGot = 0;
 };
 
+size_t HeaderSize(const std::array<char, 4> &sync);
+
+uint32_t Field32(const unsigned char *bytes, size_t at, bool bigEndian) {
+  uint32_t v;
+  std::memcpy(&v, bytes + at, sizeof v);
+  return bigEndian == (std::endian::native == std::endian::big) ? v : __builtin_bswap32(v);
+}
+
+// What a whole page header, as it arrives, claims: more than the printer can
+// take is refused there, before libcups sizes its buffers from it (it would
+// ask for gigabytes). Other faults are found once libcups has read it.
+std::string Overclaim(const std::array<char, 4> &sync, const unsigned char *h) {
+  const std::string_view word(sync.data(), sync.size());
+  uint64_t width, height, lineBytes;
+  if (word == "UNIR") {
+    width = Field32(h, 12, true);
+    height = Field32(h, 16, true);
+    lineBytes = width * h[0] / 8;
+  } else {
+    // The sync word is written in the header's own byte order.
+    const bool big = word == "RaSt" || word == "RaS2" || word == "RaS3";
+    width = Field32(h, offsetof(cups_page_header2_t, cupsWidth), big);
+    height = Field32(h, offsetof(cups_page_header2_t, cupsHeight), big);
+    lineBytes = Field32(h, offsetof(cups_page_header2_t, cupsBytesPerLine), big);
+  }
+  if (width <= kMaxRasterWidth && height <= kMaxRasterHeight &&
+      lineBytes <= 3 * uint64_t{kMaxRasterWidth} + kMaxLinePadding)
+    return {};
+  return "a page of " + std::to_string(width) + " x " + std::to_string(height) + " pixels in lines of " +
+         std::to_string(lineBytes) + " bytes is larger than the printer can take (" +
+         std::to_string(kMaxRasterWidth) + " x " + std::to_string(kMaxRasterHeight) + " at most)";
+}
+
 ssize_t ReadInput(void *ctx, unsigned char *buffer, size_t length) {
   auto &in = *static_cast<tagINPUT *>(ctx);
-  const ssize_t n = in.read(in.ctx, buffer, length);
+  ssize_t n = in.read(in.ctx, buffer, length);
+  if (in.watching && in.calls == 0 && n > 0 && static_cast<size_t>(n) == length &&
+      length == HeaderSize(in.sync)) {
+    in.refused = Overclaim(in.sync, buffer);
+    if (!in.refused.empty()) {
+      in.calls = 1;
+      in.firstAsked = length;
+      in.firstGot = -1;
+      return -1;
+    }
+  }
   for (ssize_t i = 0; i < n && in.bytesIn + static_cast<uint64_t>(i) < in.sync.size(); ++i)
     in.sync[in.bytesIn + static_cast<uint64_t>(i)] = static_cast<char>(buffer[i]);
   if (n > 0) in.bytesIn += static_cast<uint64_t>(n);
@@ -526,7 +572,9 @@ bool NextHeader(tagRASTERIN &raster, cups_page_header2_t &header, int pageNumber
   const bool ok = cupsRasterReadHeader2(raster.ras, &header) != 0;
   raster.in.watching = false;
   if (ok || g_JobCancelled) return ok;
-  if (raster.in.readErrno != 0)
+  if (!raster.in.refused.empty())
+    error = "page " + std::to_string(pageNumber) + ": " + raster.in.refused;
+  else if (raster.in.readErrno != 0)
     error = std::string("cannot read the input: ") + strerror(raster.in.readErrno);
   else if (!CleanEnd(raster.in))
     error = "the page header of page " + std::to_string(pageNumber) +

@@ -202,6 +202,25 @@ TEST(Memory, PeakStaysUnderFortyMebibytesForAnyPage) {
     printf("claimed %u x %u: peak %ld kB\n", w, h, r.maxRssKb);
   }
 }
+
+// Such a header is refused as it arrives: libcups, which would size its line
+// buffers from it, never asks for the gigabytes (here it could not have them).
+TEST(Memory, ClaimedLinesNeverReachTheRasterLibrary) {
+  for (Compression c : {Compression::None, Compression::Compressed}) {
+    std::vector<uint8_t> claim = vtest::MakeRaster(std::vector{Stripes(8, 1)}, c);
+    const uint32_t fields[][2] = {{offsetof(cups_page_header2_t, cupsWidth), 1240000000u},
+                                  {offsetof(cups_page_header2_t, cupsBytesPerLine), 3720000000u}};
+    for (auto [at, v] : fields) std::memcpy(&claim[4 + at], &v, 4);
+    vtest::RunOptions limited;
+    limited.addressSpaceLimit = 1ull << 30;
+    const vtest::RunResult r = vtest::RunFilter("", claim, Input::Pipe, limited);
+    EXPECT_EQ(r.exitStatus, 1);
+    EXPECT_NE(r.err.find("ERROR: page 1: a page of 1240000000 x 1 pixels in lines of 3720000000 bytes "
+                         "is larger than the printer can take"),
+              std::string::npos)
+        << r.err;
+  }
+}
 #endif
 
 }  // namespace

@@ -52,7 +52,8 @@ struct tagPRINTJOB;
 
 // The engine's entry points. Every failure leaves its reason in
 // PrintJobError(); the stream keeps every page written before it.
-//   StartPrintJob: allocates the page bitmap; false when memory cannot be had.
+//   StartPrintJob: takes the settings and the stream; the page bitmap and the
+//     image band are made as the pages need them.
 //   StartPrintPage: a page of width x height pixels as its raster header
 //     gives them; false (nothing allocated) when the printer cannot take it.
 //   PutPrintLine: the page's next line, 24-bit RGB, `bytes` long; pixels the

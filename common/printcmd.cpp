@@ -595,7 +595,7 @@ struct tagSLOT {
   uint32_t lines = 0;
   uint32_t lineBytes = 0;
   std::string error;  // End: the reason, or empty at the clean end
-  std::array<uint8_t, 1 << 18> data;
+  std::array<uint8_t, 1 << 17> data;  // four lines of the widest page
 };
 
 struct tagLINERING {

@@ -3,6 +3,7 @@
 #include "TAVIK_Dither.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -232,29 +233,63 @@ int DiffusedError(int up, int left, int upLeft, int upRight) {
   return (341 * (up + left) + 171 * (upLeft + upRight) + 512) / 1024;
 }
 
-// A line whose source is 0 from column `ink` on. The part right of it is
-// computed only until the line's errors there are those of the line before:
-// from column i on, a line whose left neighbour and whose row above agree
-// with the line before's (`settled`: the column from which the row above
-// equals its own predecessor; width when not known) repeats that line. The
-// two error rows are equal on entry and on return.
-void DiffuseRowSettled(const uint8_t *src, uint8_t *row, int64_t left, int64_t width, int64_t ink,
-                       int8_t *prev, int8_t *cur, const uint8_t *curve, int64_t &settled) {
-  DiffuseRow(src, row, left, ink, prev, cur, curve);
-  int64_t lastChange = -1;
-  int64_t i = ink;
-  for (; i < width; ++i) {
-    if (i - 1 >= settled && cur[i] == prev[i]) break;
-    const int v = curve[src[i]] - DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]);
-    const bool inked = v >= 128;
-    const auto err = static_cast<int8_t>(inked ? 255 - v : -v);
-    if (err != prev[i + 1]) lastChange = i;
-    cur[i + 1] = err;
-    SetBit(row, left + i, inked);
+// Columns where a line's errors differ from the line before's: [first, last]
+// spans in column order.
+using tagSPANS = std::vector<std::array<int64_t, 2>>;
+
+void AddColumn(tagSPANS &spans, int64_t column) {
+  if (!spans.empty() && spans.back()[1] + 1 == column)
+    spans.back()[1] = column;
+  else
+    spans.push_back({column, column});
+}
+
+// Columns `from` .. width - 1 of a line whose source is 0 there. A column
+// whose inputs (its left neighbour, its three neighbours in the row above)
+// are those the line before had repeats the line before, so only columns
+// next to a move are computed: `above` holds where the row above moved,
+// `moved` whether column from - 1 of this line did. prev holds the row above
+// and cur this line; from column from on both equal the row above at entry
+// and this line at return. The columns that move are added to `changed`.
+// A 0 source never inks: no error is below -126, so the value stays below
+// 128 and its error is just the neighbours' weighted sum.
+void DiffuseTail(int8_t *prev, int8_t *cur, int64_t from, int64_t width, const tagSPANS &above,
+                 bool moved, tagSPANS &changed) {
+  // A span already there may grow into these columns.
+  const size_t before = changed.empty() ? 0 : changed.size() - 1;
+  size_t k = 0;
+  for (int64_t i = from; i < width; ++i) {
+    if (!moved) {
+      while (k < above.size() && above[k][1] < i - 1) ++k;
+      if (k == above.size()) break;
+      i = std::max(i, above[k][0] - 1);
+      if (i >= width) break;
+    }
+    const auto err = static_cast<int8_t>(DiffusedError(prev[i + 1], cur[i], prev[i], prev[i + 2]));
+    moved = err != prev[i + 1];
+    if (moved) {
+      cur[i + 1] = err;
+      AddColumn(changed, i);
+    }
   }
-  FillBlank(row, left + i, left + width);
-  settled = std::max(ink, lastChange + 1);
-  std::memcpy(prev, cur, static_cast<size_t>(std::min(i + 1, width + 2)));
+  for (size_t s = before; s < changed.size(); ++s) {
+    const int64_t first = std::max(changed[s][0], from);
+    std::memcpy(prev + first + 1, cur + first + 1, static_cast<size_t>(changed[s][1] - first + 1));
+  }
+}
+
+// One line whose source is 0 from column `ink` on: the part left of it in
+// full, the rest where it moves. `changed` receives where the line moved,
+// taking every column left of `ink` as moved.
+void DiffuseLine(const uint8_t *src, uint8_t *row, int64_t left, int64_t width, int64_t ink,
+                 int8_t *prev, int8_t *cur, const uint8_t *curve, const tagSPANS &above,
+                 tagSPANS &changed) {
+  DiffuseRow(src, row, left, ink, prev, cur, curve);
+  FillBlank(row, left + ink, left + width);
+  changed.clear();
+  if (ink > 0) changed.push_back({ink - 1, ink - 1});
+  DiffuseTail(prev, cur, ink, width, above, cur[ink] != prev[ink], changed);
+  std::memcpy(prev, cur, static_cast<size_t>(ink + 1));
 }
 
 // Working memory of the vector diffusion, kept for the life of the thread:
@@ -270,16 +305,72 @@ uint8_t *DiffuseScratch(int64_t width) {
   return scratch.data();
 }
 
-// Columns past the settled one that a group of rows on vector lanes covers
-// on a page narrower than the band: the error front moves about a column a
-// line, so a group usually finds the stretch beyond still settled.
+// Columns past the moving stretch at the ink's edge that a group of rows on
+// vector lanes covers: that stretch grows by about a column a line.
 constexpr int64_t kSettledMargin = 192;
+// Moving columns this far apart belong to separate stretches: the edge's,
+// and a front that the rounding's persistent errors drive across the margin.
+constexpr int64_t kStretchGap = 64;
+
+int64_t EdgeStretchEnd(const tagSPANS &spans, int64_t ink) {
+  int64_t end = ink;
+  for (const auto &[first, last] : spans) {
+    if (first > end + kStretchGap) break;
+    end = std::max(end, last + 1);
+  }
+  return end;
+}
+
+struct tagNARROW {
+  const uint8_t *src;
+  int64_t srcPitch;
+  uint8_t *dst;
+  int32_t dstRowBytes;
+  int64_t left, w, ink;
+  int8_t *prev, *cur;
+  uint8_t *scratch;
+  const int32_t *curve32;
+  int32_t groups;
+  int64_t lanes;
+};
+
+// Rows j .. j + lanes - 1 on vector lanes over the columns up to `reach`, the
+// white part beyond line by line. The lanes take column `reach` of every row
+// to be the row above's; that holds when no row moves column reach - 1 (the
+// lanes' check) nor column reach (followed here). Else nothing is kept and
+// false is returned.
+bool DiffuseGroupThenTail(const tagNARROW &n, int64_t j, int64_t reach, tagSPANS &above,
+                          tagSPANS &changed) {
+  int8_t *saved = reinterpret_cast<int8_t *>(n.scratch + vk::DiffuseScratchBytes(n.w));
+  std::memcpy(saved, n.prev, static_cast<size_t>(n.w + 2));
+  const tagSPANS aboveGroup = above;
+  bool held = vk::DiffuseGroup({n.src + j * n.srcPitch, n.srcPitch, n.dst + j * n.dstRowBytes,
+                                n.dstRowBytes, n.left, reach, n.prev, n.scratch, n.curve32,
+                                n.groups, static_cast<int32_t>(n.lanes)});
+  for (int64_t r = 0; held && r < n.lanes; ++r) {
+    FillBlank(n.dst + (j + r) * n.dstRowBytes, n.left + reach, n.left + n.w);
+    changed.clear();
+    DiffuseTail(n.prev, n.cur, reach, n.w, above, false, changed);
+    held = changed.empty() || changed.front()[0] > reach;
+    std::swap(above, changed);
+  }
+  if (!held) {
+    std::memcpy(n.prev, saved, static_cast<size_t>(n.w + 2));
+    std::memcpy(n.cur, saved, static_cast<size_t>(n.w + 2));
+    above = aboveGroup;
+    return false;
+  }
+  // The lanes' columns are not followed: all count as moved.
+  above.insert(above.begin(), {n.ink - 1, reach});
+  std::memcpy(n.cur, n.prev, static_cast<size_t>(reach + 1));
+  return true;
+}
 
 // A page whose source is 0 from column `ink` on. Groups of rows go on vector
-// lanes over the columns up to `reach`, taking the stretch beyond as settled
-// (each row repeating the row above there); the group checks that its rows
-// agree with that at the boundary, else it is done again line by line, which
-// also finds where the errors have settled.
+// lanes over the columns up to `reach`, past the stretch that moves at the
+// ink's edge; the white columns beyond are followed line by line where they
+// move. A group whose rows do not hold at `reach` is done again line by line,
+// which also finds where the moving stretch ends.
 void DiffuseNarrow(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t dstRowBytes,
                    int64_t left, int64_t w, int64_t h, int8_t *prev, int8_t *cur, int64_t ink,
                    const uint8_t *curve) {
@@ -289,36 +380,25 @@ void DiffuseNarrow(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t d
   uint8_t *scratch = lanes > 1 ? DiffuseScratch(w) : nullptr;
   std::array<int32_t, 256> curve32;
   std::copy_n(curve, 256, curve32.begin());
-  int64_t settled = w;  // not known yet
+  const tagNARROW n{src,  srcPitch, dst,     dstRowBytes,     left,   w,    ink,
+                    prev, cur,      scratch, curve32.data(), groups, lanes};
+  // Nothing is known of the row above the first: every column counts as moved.
+  tagSPANS above{{-1, w}}, changed;
   int64_t reach = w;
-  bool curStale = false;
   int64_t j = 0;
   while (j < h) {
-    if (scratch && reach < w && h - j >= lanes) {
-      int8_t *saved = reinterpret_cast<int8_t *>(scratch + vk::DiffuseScratchBytes(w));
-      std::memcpy(saved, prev, static_cast<size_t>(reach + 2));
-      if (vk::DiffuseGroup({src + j * srcPitch, srcPitch, dst + j * dstRowBytes, dstRowBytes, left,
-                            reach, prev, scratch, curve32.data(), groups,
-                            static_cast<int32_t>(lanes)})) {
-        for (int64_t r = 0; r < lanes; ++r) FillBlank(dst + (j + r) * dstRowBytes, left + reach, left + w);
-        settled = reach - 1;
-        curStale = true;
-        j += lanes;
-        continue;
-      }
-      std::memcpy(prev, saved, static_cast<size_t>(reach + 2));
+    if (scratch && reach < w && h - j >= lanes && DiffuseGroupThenTail(n, j, reach, above, changed)) {
+      j += lanes;
+      continue;
     }
-    if (curStale) std::memcpy(cur, prev, static_cast<size_t>(w + 2));
-    curStale = false;
     const int64_t end = std::min(h, j + std::max<int64_t>(lanes, 1));
     for (; j < end; ++j) {
-      DiffuseRowSettled(src + j * srcPitch, dst + j * dstRowBytes, left, w, ink, prev, cur, curve,
-                        settled);
+      DiffuseLine(src + j * srcPitch, dst + j * dstRowBytes, left, w, ink, prev, cur, curve, above,
+                  changed);
+      std::swap(above, changed);
     }
-    reach = std::max(ink, settled) + kSettledMargin;
-    if (reach > w) reach = w;
+    reach = std::min(w, EdgeStretchEnd(above, ink) + kSettledMargin);
   }
-  if (curStale) std::memcpy(cur, prev, static_cast<size_t>(w + 2));
 }
 
 // Rows one to one with the rectangle. Pages narrower than half the band go

@@ -12,8 +12,6 @@
 #include <cstddef>
 #include <atomic>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -21,6 +19,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cmnFilter.h"
 #include "tavik/TAVIK_MacLib.h"
@@ -157,8 +156,14 @@ struct tagIMAGEPAGE {
 // The page bitmap turns over: the binarizers write 0 for ink. Only the rows
 // the page can draw are touched; every other row stays 0.
 void FlipRows(uint8_t *pageBitmap, int32_t rows) {
+  static_assert(kPageBitmapRowBytes % 8 == 0);
   uint8_t *end = pageBitmap + static_cast<size_t>(rows) * kPageBitmapRowBytes;
-  for (uint8_t *p = pageBitmap; p < end; ++p) *p = static_cast<uint8_t>(~*p);
+  for (uint8_t *p = pageBitmap; p < end; p += 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    word = ~word;
+    std::memcpy(p, &word, 8);
+  }
 }
 
 // Starts a page on the image road; devData must already hold the page's
@@ -595,8 +600,11 @@ struct tagSLOT {
   uint32_t lines = 0;
   uint32_t lineBytes = 0;
   std::string error;  // End: the reason, or empty at the clean end
-  std::array<uint8_t, 1 << 17> data;  // four lines of the widest page
+  // Lines: up to kSlotBytes, four lines of the widest page or as many lines
+  // as a short page has; sized by the reader, so a small job stays small.
+  std::vector<uint8_t> data;
 };
+constexpr uint32_t kSlotBytes = 1 << 17;
 
 struct tagLINERING {
   static constexpr int kSlots = 8;
@@ -643,10 +651,19 @@ void Publish(tagREADER &r) {
 // Reads one page's lines into slots, keeping only the bytes the page can draw.
 std::string ReadPageLines(tagREADER &r, const cups_page_header2_t &h, int pageNumber) {
   const uint32_t keep = std::min<uint32_t>(h.cupsBytesPerLine, 3 * kPageBitmapWidth);
-  const uint32_t perSlot = static_cast<uint32_t>(sizeof(tagSLOT::data)) / std::max(keep, 1u);
+  const uint32_t perSlot = std::min(kSlotBytes / std::max(keep, 1u), h.cupsHeight);
   for (uint32_t line = 0; line < h.cupsHeight;) {
     tagSLOT *slot = Claim(r);
     if (slot == nullptr) return {};
+    try {
+      if (slot->data.size() < static_cast<size_t>(perSlot) * keep)
+        slot->data.resize(static_cast<size_t>(perSlot) * keep);
+    } catch (const std::bad_alloc &) {
+      slot->kind = Slot::Lines;
+      slot->lines = 0;
+      Publish(r);
+      return "not enough memory for the raster's lines";
+    }
     slot->kind = Slot::Lines;
     slot->lineBytes = keep;
     slot->lines = 0;
@@ -691,6 +708,13 @@ void ReadJob(tagREADER &r) {
     slot->error = std::move(error);
     Publish(r);
   }
+}
+
+constexpr size_t kReaderStackBytes = size_t{512} << 10;
+
+void *RunReader(void *reader) {
+  ReadJob(*static_cast<tagREADER *>(reader));
+  return nullptr;
 }
 
 struct tagJOBOWNER {
@@ -746,20 +770,23 @@ std::string PrintPages(tagRASTERIN &raster, const tagJOBSETTINGS &settings, FILE
   sigemptyset(&term);
   sigaddset(&term, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &term, &old);
-  std::thread thread;
+  // The reader's calls are shallow: a small stack, not the default 8 MB,
+  // which is set up and torn down with every job.
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, kReaderStackBytes);
+  pthread_t thread;
+  const bool started = pthread_create(&thread, &attr, RunReader, &reader) == 0;
+  pthread_attr_destroy(&attr);
   std::string error;
-  try {
-    thread = std::thread(ReadJob, std::ref(reader));
-  } catch (const std::system_error &) {
-    error = "cannot start the raster reader";
-  }
+  if (!started) error = "cannot start the raster reader";
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (error.empty()) error = ScreenPages(job, *ring, messages);
   // Whatever the reader waits for, it now finds the stop.
   ring->stop = true;
   StopReads();
   for (int i = 0; i < tagLINERING::kSlots + 1; ++i) sem_post(&ring->empty);
-  if (thread.joinable()) thread.join();
+  if (started) pthread_join(thread, nullptr);
   return error;
 }
 

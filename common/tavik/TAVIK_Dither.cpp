@@ -340,10 +340,10 @@ struct tagNARROW {
 // lanes' check) nor column reach (followed here). Else nothing is kept and
 // false is returned.
 bool DiffuseGroupThenTail(const tagNARROW &n, int64_t j, int64_t reach, tagSPANS &above,
-                          tagSPANS &changed) {
+                          tagSPANS &changed, tagSPANS &aboveGroup) {
   int8_t *saved = reinterpret_cast<int8_t *>(n.scratch + vk::DiffuseScratchBytes(n.w));
   std::memcpy(saved, n.prev, static_cast<size_t>(n.w + 2));
-  const tagSPANS aboveGroup = above;
+  aboveGroup.assign(above.begin(), above.end());  // keeps its capacity from group to group
   bool held = vk::DiffuseGroup({n.src + j * n.srcPitch, n.srcPitch, n.dst + j * n.dstRowBytes,
                                 n.dstRowBytes, n.left, reach, n.prev, n.scratch, n.curve32,
                                 n.groups, static_cast<int32_t>(n.lanes)});
@@ -357,7 +357,7 @@ bool DiffuseGroupThenTail(const tagNARROW &n, int64_t j, int64_t reach, tagSPANS
   if (!held) {
     std::memcpy(n.prev, saved, static_cast<size_t>(n.w + 2));
     std::memcpy(n.cur, saved, static_cast<size_t>(n.w + 2));
-    above = aboveGroup;
+    above.swap(aboveGroup);
     return false;
   }
   // The lanes' columns are not followed: all count as moved.
@@ -383,11 +383,11 @@ void DiffuseNarrow(const uint8_t *src, int64_t srcPitch, uint8_t *dst, int32_t d
   const tagNARROW n{src,  srcPitch, dst,     dstRowBytes,     left,   w,    ink,
                     prev, cur,      scratch, curve32.data(), groups, lanes};
   // Nothing is known of the row above the first: every column counts as moved.
-  tagSPANS above{{-1, w}}, changed;
+  tagSPANS above{{-1, w}}, changed, aboveGroup;
   int64_t reach = w;
   int64_t j = 0;
   while (j < h) {
-    if (scratch && reach < w && h - j >= lanes && DiffuseGroupThenTail(n, j, reach, above, changed)) {
+    if (scratch && reach < w && h - j >= lanes && DiffuseGroupThenTail(n, j, reach, above, changed, aboveGroup)) {
       j += lanes;
       continue;
     }

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <vector>
 
-#include "vendor_options.h"
 #include "raster.h"
+#include "request_checks.h"
 #include "system.h"
+#include "vendor_options.h"
 
 namespace {
 
@@ -23,18 +24,6 @@ constexpr std::array<const char *, 11> kMedia{
     "iso_a3_297x420mm",   "jis_b5_182x257mm",  "jis_b4_257x364mm",
     "custom_max_16.53x24.4in", "custom_min_1x1in",
 };
-
-void FillMedia(pappl_media_col_t &col, const char *name) {
-  const pwg_media_t *pwg = pwgMediaForPWG(name);
-  col = {};
-  std::strncpy(col.size_name, name, sizeof(col.size_name) - 1);
-  std::strncpy(col.source, "main", sizeof(col.source) - 1);
-  std::strncpy(col.type, "stationery", sizeof(col.type) - 1);
-  if (pwg) {
-    col.size_width = pwg->width;
-    col.size_length = pwg->length;
-  }
-}
 
 void AddVendorAttribute(ipp_t *attrs, const tagVENDOROPTION &option) {
   const std::string supported = std::string(option.name) + "-supported";
@@ -135,7 +124,7 @@ void FillCapabilities(pappl_pr_driver_data_t *data) {
   data->x_resolution[0] = data->y_resolution[0] = 600;
   data->x_default = data->y_default = 600;
   data->borderless = true;
-  data->left_right = data->bottom_top = 0;
+  data->left_right = data->bottom_top = kMargin;
   data->identify_supported = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
   data->identify_default = PAPPL_IDENTIFY_ACTIONS_DISPLAY;
 }
@@ -147,17 +136,31 @@ void FillMediaList(pappl_pr_driver_data_t *data) {
   data->source[0] = "main";
   data->num_type = 1;
   data->type[0] = "stationery";
-  FillMedia(data->media_default, "iso_a4_210x297mm");
+  FillMedia(data->media_default, kDefaultMedia);
   data->media_ready[0] = data->media_default;
 }
 
 }  // namespace
 
+void FillMedia(pappl_media_col_t &col, const char *name) {
+  const pwg_media_t *pwg = pwgMediaForPWG(name);
+  col = {};
+  std::strncpy(col.size_name, name, sizeof(col.size_name) - 1);
+  std::strncpy(col.source, "main", sizeof(col.source) - 1);
+  std::strncpy(col.type, "stationery", sizeof(col.type) - 1);
+  col.bottom_margin = col.top_margin = kMargin;
+  col.left_margin = col.right_margin = kMargin;
+  if (pwg) {
+    col.size_width = pwg->width;
+    col.size_length = pwg->length;
+  }
+}
+
 pappl_pr_driver_t *AppDrivers() { return g_Drivers; }
 int AppDriverCount() { return static_cast<int>(std::size(g_Drivers)); }
 
 bool DriverCallback(pappl_system_t *system, const char *driver_name, const char *device_uri,
-                    const char *, pappl_pr_driver_data_t *data, ipp_t **driver_attrs, void *) {
+                    const char *device_id, pappl_pr_driver_data_t *data, ipp_t **driver_attrs, void *) {
   if (!driver_name || std::strcmp(driver_name, kDriverName) != 0) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unknown driver '%s'.",
              driver_name ? driver_name : "(null)");
@@ -165,7 +168,8 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
   }
   // Every way of making a printer (IPP, web, command line, state file) comes
   // here: the local socket lets any user ask, and the server may run as root.
-  if (!device_uri || !IsAllowedDeviceURI(device_uri, AppSpoolDir())) {
+  if (!device_uri || !IsAllowedDeviceURI(device_uri, AppSpoolDir()) ||
+      (device_id && HasControls(device_id))) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR,
              "Refusing device '%s': only socket://, usb:// and file:// below the spool "
              "directory.", device_uri ? device_uri : "(null)");
@@ -183,37 +187,6 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
 
 namespace {
 
-struct tagLABEL {
-  const char *key;
-  const char *en;
-  const char *ja;
-};
-
-// Web page labels of the ten settings and of their keyword values.
-constexpr std::array<tagLABEL, 21> kLabels{{
-    {"kt50-write-density", "Write density", "書き込み濃度"},
-    {"kt50-adjust-length", "Length adjustment (0.01 %)", "長さ補正 (0.01 %)"},
-    {"kt50-write-speed", "Write speed", "書き込み速度"},
-    {"kt50-write-repeat", "Write repeat", "重ね書き"},
-    {"kt50-line-enhance", "Line enhancement", "線の強調"},
-    {"kt50-line-enhance.none", "None", "なし"},
-    {"kt50-line-enhance.bold-1", "Bold 1", "太字 1"},
-    {"kt50-line-enhance.bold-2", "Bold 2", "太字 2"},
-    {"kt50-lane-overlap", "Lane overlap", "レーンの重なり"},
-    {"kt50-mirror", "Mirror", "ミラー"},
-    {"kt50-dot-screening", "Dot screening", "網点"},
-    {"kt50-dot-screening.threshold", "None (threshold)", "なし (しきい値)"},
-    {"kt50-dot-screening.rough", "Rough", "粗い"},
-    {"kt50-dot-screening.fine", "Fine", "細かい"},
-    {"kt50-dot-screening.frequency-angle", "Frequency and angle", "線数と角度"},
-    {"kt50-dot-screening.error-diffusion", "Error diffusion", "誤差拡散"},
-    {"kt50-dot-screening.solid", "Solid", "ベタ"},
-    {"kt50-screening-frequency", "Screening frequency (lpi)", "線数 (lpi)"},
-    {"kt50-screening-angle", "Screening angle (degrees)", "角度 (度)"},
-    {"kt50-write-density-default", "Write density", "書き込み濃度"},
-    {"kt50-dot-screening-default", "Dot screening", "網点"},
-}};
-
 std::string PrinterDefaultText(ipp_t *attrs, const tagVENDOROPTION &option) {
   const std::string name = std::string(option.name) + "-default";
   ipp_attribute_t *attr = ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO);
@@ -224,18 +197,6 @@ std::string PrinterDefaultText(ipp_t *attrs, const tagVENDOROPTION &option) {
 }
 
 }  // namespace
-
-std::string VendorStrings(const std::string &language) {
-  std::string strings;
-  for (const tagLABEL &label : kLabels) {
-    strings += '"';
-    strings += label.key;
-    strings += "\"=\"";
-    strings += language == "ja" ? label.ja : label.en;
-    strings += "\";\n";
-  }
-  return strings;
-}
 
 bool SanitizePrinterDefaults(pappl_printer_t *printer) {
   ipp_t *attrs = papplPrinterGetDriverAttributes(printer);

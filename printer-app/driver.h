@@ -9,6 +9,10 @@
 
 inline constexpr const char kDriverName[] = "vantrex_kt50";
 inline constexpr const char kRawFormat[] = "application/vnd.vantrex-kt50";
+inline constexpr const char kDefaultMedia[] = "iso_a4_210x297mm";
+// Margins offered besides borderless printing, in hundredths of millimetres:
+// CUPS makes a queue's plain sizes ("A4") only from sizes with margins.
+inline constexpr int kMargin = 100;
 
 // The drivers papplMainloop and the system offer (one).
 pappl_pr_driver_t *AppDrivers();
@@ -18,8 +22,8 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
                     const char *device_id, pappl_pr_driver_data_t *data, ipp_t **driver_attrs,
                     void *cbdata);
 
-// "name"="label"; lines of the web page strings for a language ("en", "ja").
-std::string VendorStrings(const std::string &language);
+// A media collection of a PWG size name, with the margins above.
+void FillMedia(pappl_media_col_t &col, const char *name);
 
 // Replaces every invalid stored default of the ten settings by a valid one
 // (clamped, or the filter's default); true when something changed.

@@ -32,6 +32,7 @@ struct tagAPPJOB {
   std::vector<uint8_t> rgb;  // one line expanded to RGB
   uint32_t width = 0, height = 0, lines = 0;
   bool invert = false;  // device black: 0 = white
+  bool isRgb = false;   // lines are RGB already
 };
 
 tagAPPJOB *AppJobOf(pappl_job_t *job) { return static_cast<tagAPPJOB *>(papplJobGetData(job)); }
@@ -73,13 +74,33 @@ tagJOBSETTINGS JobSettings(pappl_job_t *job, const pappl_pr_options_t *options) 
   return settings;
 }
 
-bool Fail(pappl_job_t *job, const char *what) {
-  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", what);
-  papplJobSetMessage(job, "%s", what);
-  return false;
+enum class LineKind { Gray, Black, Rgb, Unsupported };
+
+LineKind KindOf(const cups_page_header2_t &header) {
+  switch (header.cupsColorSpace) {
+    case CUPS_CSPACE_W:
+    case CUPS_CSPACE_SW:
+      return header.cupsBitsPerPixel == 8 ? LineKind::Gray : LineKind::Unsupported;
+    case CUPS_CSPACE_K:
+      return header.cupsBitsPerPixel == 8 ? LineKind::Black : LineKind::Unsupported;
+    case CUPS_CSPACE_RGB:
+    case CUPS_CSPACE_SRGB:
+    case CUPS_CSPACE_ADOBERGB:
+      return header.cupsBitsPerPixel == 24 && header.cupsColorOrder == CUPS_ORDER_CHUNKED
+                 ? LineKind::Rgb
+                 : LineKind::Unsupported;
+    default:
+      return LineKind::Unsupported;
+  }
 }
 
 }  // namespace
+
+bool KT50Fail(pappl_job_t *job, const char *why) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", why);
+  papplJobSetMessage(job, "%s", why);
+  return false;
+}
 
 bool JobMustStop(pappl_job_t *job) {
   return papplJobIsCanceled(job) || StopRequested() ||
@@ -100,9 +121,9 @@ bool KT50StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t 
   auto appJob = std::make_unique<tagAPPJOB>();
   appJob->out.reset(OpenDeviceStream(device));
   appJob->engine.reset(NewPrintJob());
-  if (!appJob->out || !appJob->engine) return Fail(job, "Out of memory.");
+  if (!appJob->out || !appJob->engine) return KT50Fail(job, "Out of memory.");
   if (!StartPrintJob(appJob->engine.get(), settings, appJob->out.get()))
-    return Fail(job, PrintJobError(appJob->engine.get()));
+    return KT50Fail(job, PrintJobError(appJob->engine.get()));
   papplLogJob(job, PAPPL_LOGLEVEL_INFO,
               "KT50 settings: density %d, length %d, speed %d, repeat %d, enhance %d, "
               "overlap %d, mirror %d, screening %d, frequency %d, angle %d.",
@@ -121,18 +142,20 @@ bool KT50StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t
   tagAPPJOB *appJob = AppJobOf(job);
   if (!appJob) return false;
   const cups_page_header2_t &header = options->header;
-  const bool gray = header.cupsColorSpace == CUPS_CSPACE_SW ||
-                    header.cupsColorSpace == CUPS_CSPACE_W || header.cupsColorSpace == CUPS_CSPACE_K;
-  if (!gray || header.cupsBitsPerPixel != 8 || header.cupsBitsPerColor != 8)
-    return Fail(job, "Unsupported raster: only 8-bit gray pages can be printed.");
-  if (header.cupsWidth == 0 || header.cupsHeight == 0 || header.cupsBytesPerLine < header.cupsWidth)
-    return Fail(job, "Malformed raster page header.");
+  const LineKind kind = KindOf(header);
+  if (kind == LineKind::Unsupported || header.cupsBitsPerColor != 8)
+    return KT50Fail(job, "Unsupported raster: only 8-bit gray and 24-bit RGB pages can be printed.");
+  const uint32_t bytesPerPixel = kind == LineKind::Rgb ? 3 : 1;
+  if (header.cupsWidth == 0 || header.cupsHeight == 0 ||
+      header.cupsBytesPerLine / bytesPerPixel < header.cupsWidth)
+    return KT50Fail(job, "Malformed raster page header.");
   if (!StartPrintPage(appJob->engine.get(), header.cupsWidth, header.cupsHeight))
-    return Fail(job, PrintJobError(appJob->engine.get()));
+    return KT50Fail(job, PrintJobError(appJob->engine.get()));
   appJob->width = std::min(header.cupsWidth, kMaxDrawnPixels);
   appJob->height = header.cupsHeight;
   appJob->lines = 0;
-  appJob->invert = header.cupsColorSpace == CUPS_CSPACE_K;
+  appJob->invert = kind == LineKind::Black;
+  appJob->isRgb = kind == LineKind::Rgb;
   appJob->rgb.resize(3 * static_cast<size_t>(appJob->width));
   papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Page %u: %u x %u pixels.", page, header.cupsWidth,
               header.cupsHeight);
@@ -143,6 +166,11 @@ bool KT50WriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, uns
                    const unsigned char *line) {
   tagAPPJOB *appJob = AppJobOf(job);
   if (!appJob || JobMustStop(job)) return false;
+  if (appJob->isRgb) {
+    PutPrintLine(appJob->engine.get(), line, appJob->rgb.size());
+    ++appJob->lines;
+    return true;
+  }
   // The filter's gray rule gives g back for the colour (g, g, g).
   const uint8_t flip = appJob->invert ? 0xFF : 0x00;
   uint8_t *rgb = appJob->rgb.data();
@@ -159,9 +187,9 @@ bool KT50EndPage(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device,
   tagAPPJOB *appJob = AppJobOf(job);
   if (!appJob || JobMustStop(job)) return false;
   // A page whose raster ended early is not printed: the job ends aborted.
-  if (appJob->lines < appJob->height) return Fail(job, "The page's raster data ended early.");
+  if (appJob->lines < appJob->height) return KT50Fail(job, "The page's raster data ended early.");
   if (!EndPrintPage(appJob->engine.get()) || std::fflush(appJob->out.get()) != 0)
-    return Fail(job, PrintJobError(appJob->engine.get()));
+    return KT50Fail(job, PrintJobError(appJob->engine.get()));
   papplDeviceFlush(device);
   papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Page %u written.", page);
   return true;
@@ -180,14 +208,14 @@ bool KT50EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) 
 bool KT50PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
   const char *filename = papplJobGetFilename(job);
   std::unique_ptr<FILE, FileCloser> in(filename ? std::fopen(filename, "rb") : nullptr);
-  if (!in) return Fail(job, "Cannot open the job's document.");
+  if (!in) return KT50Fail(job, "Cannot open the job's document.");
   std::array<char, 65536> buffer;
   size_t bytes;
   while ((bytes = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
     if (JobMustStop(job)) return false;
     if (papplDeviceWrite(device, buffer.data(), bytes) != static_cast<ssize_t>(bytes))
-      return Fail(job, "Cannot write to the printer.");
+      return KT50Fail(job, "Cannot write to the printer.");
   }
   papplDeviceFlush(device);
-  return !std::ferror(in.get()) || Fail(job, "Cannot read the job's document.");
+  return !std::ferror(in.get()) || KT50Fail(job, "Cannot read the job's document.");
 }

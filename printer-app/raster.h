@@ -1,6 +1,7 @@
 // PAPPL's raster callbacks for the KT50: they feed the filter's page engine
-// line by line and write its command stream through the printer's device;
-// raw KT50 streams are copied to the device unchanged.
+// line by line (8-bit gray, or 24-bit RGB from our own document filters) and
+// write its command stream through the printer's device; raw KT50 streams
+// are copied to the device unchanged.
 #pragma once
 
 #include <pappl/pappl.h>
@@ -17,3 +18,5 @@ bool KT50PrintRaw(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t 
 
 // True when the job must stop now: cancelled, or the server shutting down.
 bool JobMustStop(pappl_job_t *job);
+// Ends the job with `why` as its state message (and in the log); false.
+bool KT50Fail(pappl_job_t *job, const char *why);

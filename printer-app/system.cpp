@@ -1,26 +1,29 @@
 // The application's system callback and what it guards; see system.h.
 #include "system.h"
 
-#include <fcntl.h>
+#include <semaphore.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <thread>
 
+#include "documents.h"
 #include "driver.h"
-#include "vendor_options.h"
-#include "pdf.h"
+#include "pappl_fixes.h"
+#include "request_checks.h"
+#include "state.h"
+#include "web.h"
 
 namespace {
 
 struct tagAPPCONFIG {
   std::string spoolDir;  // resolved
-  std::string statePath;
-  std::string stringsEn, stringsJa;
 };
 
 tagAPPCONFIG g_Config;  // one system per process
@@ -58,13 +61,14 @@ pappl_loglevel_t LogLevel(const char *value) {
 }
 
 pappl_soptions_t ServerOptions(const char *value) {
-  pappl_soptions_t soptions =
-      PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG;
+  // No "web-log": the log page would show the server's private log to any
+  // local user.
+  pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE;
   constexpr std::pair<std::string_view, pappl_soptions_t> names[] = {
       {"dnssd-host", PAPPL_SOPTIONS_DNSSD_HOST}, {"raw-socket", PAPPL_SOPTIONS_RAW_SOCKET},
-      {"usb-printer", PAPPL_SOPTIONS_USB_PRINTER}, {"web-log", PAPPL_SOPTIONS_WEB_LOG},
-      {"web-network", PAPPL_SOPTIONS_WEB_NETWORK}, {"web-security", PAPPL_SOPTIONS_WEB_SECURITY},
-      {"web-tls", PAPPL_SOPTIONS_WEB_TLS},         {"no-tls", PAPPL_SOPTIONS_NO_TLS},
+      {"usb-printer", PAPPL_SOPTIONS_USB_PRINTER}, {"web-network", PAPPL_SOPTIONS_WEB_NETWORK},
+      {"web-security", PAPPL_SOPTIONS_WEB_SECURITY}, {"web-tls", PAPPL_SOPTIONS_WEB_TLS},
+      {"no-tls", PAPPL_SOPTIONS_NO_TLS},
   };
   std::string_view list = value ? value : "";
   while (!list.empty()) {
@@ -97,20 +101,6 @@ bool AddPrinterPage(pappl_client_t *client, void *) {
   return true;
 }
 
-void SanitizeOne(pappl_printer_t *printer, void *) { SanitizePrinterDefaults(printer); }
-
-// Saves the state file, readable by the server's user only, after putting
-// right any setting stored through a path that checks nothing (web form).
-bool SaveState(pappl_system_t *system, void *) {
-  papplSystemIteratePrinters(system, SanitizeOne, nullptr);
-  const int fd = open(g_Config.statePath.c_str(), O_WRONLY | O_CREAT, 0600);
-  if (fd >= 0) {
-    fchmod(fd, 0600);
-    close(fd);
-  }
-  return papplSystemSaveState(system, g_Config.statePath.c_str());
-}
-
 const char *MimeCallback(const unsigned char *header, size_t size, void *) {
   constexpr unsigned char kJobStart[] = {0x1B, 0x7C, 0x44};
   if (size >= sizeof(kJobStart) && std::memcmp(header, kJobStart, sizeof(kJobStart)) == 0)
@@ -127,34 +117,52 @@ bool AddListeners(pappl_system_t *system, const char *listen) {
   return papplSystemAddListeners(system, all ? nullptr : host);
 }
 
-// PAPPL lets the job in progress run to its end on SIGTERM; a scheduler
-// stops it. Our handler, chained before PAPPL's, tells the callbacks to stop.
+// PAPPL's own stop lets the job in progress print to its end and then
+// waits up to a minute for the queue to empty. Ours aborts the job in
+// progress, keeps the queue, saves the state and ends the process.
 volatile sig_atomic_t g_StopRequested = 0;
-struct sigaction g_PapplTerm;
+sem_t g_StopSignal;
 
-void OnTerminate(int signal, siginfo_t *info, void *context) {
+void OnTerminate(int) {
   g_StopRequested = 1;
-  if (g_PapplTerm.sa_flags & SA_SIGINFO)
-    g_PapplTerm.sa_sigaction(signal, info, context);
-  else if (g_PapplTerm.sa_handler != SIG_DFL && g_PapplTerm.sa_handler != SIG_IGN)
-    g_PapplTerm.sa_handler(signal);
+  sem_post(&g_StopSignal);
+}
+
+[[noreturn]] void StopWhenAsked(pappl_system_t *system) {
+  while (sem_wait(&g_StopSignal) != 0) {
+  }
+  papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping: the job in progress ends, queued jobs stay.");
+  // The job in progress notices within a line or a page; one stuck on its
+  // device is saved as processing and printed again after the next start.
+  if (!WaitForRunningJobs(800))
+    papplLog(system, PAPPL_LOGLEVEL_WARN, "%d job(s) still processing at the stop.",
+             RunningJobCount());
+  SaveStateNow(system);
+  papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped.");
+  _exit(0);
 }
 
 // Runs once from the main loop, after PAPPL has set its own handlers.
-bool ChainTerminateHandler(pappl_system_t *, void *) {
+bool StartServing(pappl_system_t *system, void *) {
   struct sigaction action{};
-  action.sa_sigaction = OnTerminate;
-  action.sa_flags = SA_SIGINFO;
+  action.sa_handler = OnTerminate;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGTERM, &action, &g_PapplTerm);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  std::thread(StopWhenAsked, system).detach();
+  StartRestoredQueues(system);
   return false;
 }
 
-void AddWebStrings(pappl_system_t *system) {
-  g_Config.stringsEn = VendorStrings("en");
-  g_Config.stringsJa = VendorStrings("ja");
-  papplSystemAddStringsData(system, "/en.strings", "en", g_Config.stringsEn.c_str());
-  papplSystemAddStringsData(system, "/ja.strings", "ja", g_Config.stringsJa.c_str());
+// A sub-command that finds no server starts a private one, which would
+// drop the printers on file:// devices and then overwrite the state file.
+bool PrivateServer(int num_options, cups_option_t *options) {
+  if (!Option("private-server", num_options, options)) return false;
+  std::fprintf(stderr,
+               "%s: the server is not running; start it first (\"%s server\", or "
+               "\"systemctl start %s\").\n",
+               kAppName, kAppName, kAppName);
+  return true;
 }
 
 }  // namespace
@@ -163,7 +171,10 @@ const std::string &AppSpoolDir() { return g_Config.spoolDir; }
 
 bool StopRequested() { return g_StopRequested != 0; }
 
+void RequestStop() { OnTerminate(SIGTERM); }
+
 bool IsAllowedDeviceURI(const std::string &uri, const std::string &spoolDir) {
+  if (HasControls(uri)) return false;
   if (uri.starts_with("socket://") || uri.starts_with("usb://")) return true;
   if (!uri.starts_with("file://") || spoolDir.empty()) return false;
   std::string path = uri.substr(7, uri.find('?') == std::string::npos ? std::string::npos
@@ -183,11 +194,19 @@ bool IsAllowedDeviceURI(const std::string &uri, const std::string &spoolDir) {
 }
 
 pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *) {
+  if (PrivateServer(num_options, options)) return nullptr;
+  std::string missing;
+  if (!PapplFixesInstalled(missing)) {
+    std::fprintf(stderr, "%s: this PAPPL library lacks %s; it needs PAPPL 1.3.1.\n", kAppName,
+                 missing.c_str());
+    return nullptr;
+  }
   const char *spool = Option("spool-directory", num_options, options);
   const std::string spoolDir = spool ? spool : DefaultSpoolDir();
   mkdir(spoolDir.c_str(), 0700);
   g_Config.spoolDir = Resolved(spoolDir);
-  g_Config.statePath = DefaultStatePath();
+  SetStatePath(DefaultStatePath());
+  sem_init(&g_StopSignal, 0, 0);
   const char *port = Option("server-port", num_options, options);
   const char *logFile = Option("log-file", num_options, options);
   pappl_system_t *system = papplSystemCreate(
@@ -204,15 +223,15 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *) 
     return nullptr;
   }
   papplSystemSetFooterHTML(system, kFooterHTML);
-  papplSystemSetPrinterDrivers(system, AppDriverCount(), AppDrivers(), nullptr, nullptr,
+  papplSystemSetPrinterDrivers(system, AppDriverCount(), AppDrivers(), nullptr, AddPrinterPages,
                                DriverCallback, nullptr);
-  papplSystemAddMIMEFilter(system, "application/pdf", "image/pwg-raster", PdfFilter, nullptr);
+  AddDocumentFilters(system);
   papplSystemSetMIMECallback(system, MimeCallback, nullptr);
   papplSystemAddResourceCallback(system, "/addprinter", "text/html", AddPrinterPage, nullptr);
-  papplSystemLoadState(system, g_Config.statePath.c_str());
-  AddWebStrings(system);
-  papplSystemIteratePrinters(system, SanitizeOne, nullptr);
-  papplSystemSetSaveCallback(system, SaveState, nullptr);
-  papplSystemAddTimerCallback(system, 0, 1, ChainTerminateHandler, nullptr);
+  papplSystemLoadState(system, StatePath().c_str());
+  RemoveOrphanSpoolFiles(system, spoolDir);
+  SaveStateNow(system);  // anything a former state file brought in, put right
+  papplSystemSetSaveCallback(system, SaveStateCallback, nullptr);
+  papplSystemAddTimerCallback(system, 0, 1, StartServing, nullptr);
   return system;
 }

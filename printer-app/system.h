@@ -19,7 +19,11 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *da
 // Whether a printer may be created on this device URI: socket://, usb://,
 // and file:// only below the spool directory (symbolic links resolved).
 bool IsAllowedDeviceURI(const std::string &uri, const std::string &spoolDir);
-// True once the server has been told to stop (SIGTERM).
+// True once the server has been told to stop (SIGTERM, SIGINT or the
+// shutdown request).
 bool StopRequested();
+// Tells the server to stop: the job in progress ends aborted, queued jobs
+// stay queued, the state is saved and the process ends within a second.
+void RequestStop();
 // The spool directory of the running system, symbolic links resolved.
 const std::string &AppSpoolDir();

@@ -1,7 +1,8 @@
-// The PDF filter: Ghostscript (-dSAFER) renders the document to 8-bit gray
-// PWG raster at 600 dpi on a pipe; each page goes through the raster
+// The document filters; see documents.h. Ghostscript (-dSAFER) renders PDF
+// to 8-bit gray PWG raster at 600 dpi on a pipe; spooled PWG and Apple
+// raster are read from their file; each page goes through the raster
 // callbacks as a client's raster would.
-#include "pdf.h"
+#include "documents.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,11 +13,13 @@
 
 #include <cups/raster.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "driver.h"
 #include "raster.h"
 
 extern char **environ;
@@ -96,12 +99,15 @@ struct RasterCloser {
 struct OptionsDeleter {
   void operator()(pappl_pr_options_t *options) const { papplJobDeletePrintOptions(options); }
 };
+using RasterPtr = std::unique_ptr<cups_raster_t, RasterCloser>;
+using OptionsPtr = std::unique_ptr<pappl_pr_options_t, OptionsDeleter>;
 
 // One page from the raster through the callbacks; false stops the job.
 bool PrintPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device,
                cups_raster_t *ras, unsigned page) {
   const cups_page_header2_t &header = options->header;
-  if (header.cupsBytesPerLine == 0 || header.cupsBytesPerLine > kMaxBytesPerLine) return false;
+  if (header.cupsBytesPerLine == 0 || header.cupsBytesPerLine > kMaxBytesPerLine)
+    return KT50Fail(job, "Malformed raster page header.");
   if (!KT50StartPage(job, options, device, page)) return false;
   std::vector<unsigned char> line(header.cupsBytesPerLine);
   for (unsigned y = 0; y < header.cupsHeight; ++y) {
@@ -114,27 +120,60 @@ bool PrintPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
   return true;
 }
 
-}  // namespace
+// Every page of a raster stream; the number printed, or -1 when the job
+// must end aborted.
+int PrintPages(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device,
+               cups_raster_t *ras) {
+  // Nothing reaches the device before the first page header is read.
+  if (!cupsRasterReadHeader2(ras, &options->header)) return 0;
+  if (const unsigned total = options->header.cupsInteger[CUPS_RASTER_PWG_TotalPageCount])
+    papplJobSetImpressions(job, static_cast<int>(std::min(total, 1u << 20)));
+  if (!KT50StartJob(job, options, device)) return -1;
+  bool ok = true;
+  int pages = 0;
+  do {
+    ok = PrintPage(job, options, device, ras, static_cast<unsigned>(++pages));
+  } while (ok && cupsRasterReadHeader2(ras, &options->header));
+  ok = KT50EndJob(job, options, device) && ok;
+  return ok ? pages : -1;
+}
 
 bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *) {
-  tagRENDERER gs(papplJobGetFilename(job));
-  if (gs.fd() < 0) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Cannot run Ghostscript.");
-    return false;
-  }
+  const char *filename = papplJobGetFilename(job);
+  if (!filename) return KT50Fail(job, "The job's document is gone.");
+  tagRENDERER gs(filename);
+  if (gs.fd() < 0) return KT50Fail(job, "Cannot run Ghostscript to render the PDF document.");
   tagPIPEREADER reader{gs.fd(), job};
-  std::unique_ptr<cups_raster_t, RasterCloser> ras(
-      cupsRasterOpenIO(ReadPipe, &reader, CUPS_RASTER_READ));
-  std::unique_ptr<pappl_pr_options_t, OptionsDeleter> options(
-      papplJobCreatePrintOptions(job, 0, false));
-  if (!ras || !options || !KT50StartJob(job, options.get(), device)) return false;
-  bool ok = true;
-  unsigned page = 0;
-  while (ok && cupsRasterReadHeader2(ras.get(), &options->header))
-    ok = PrintPage(job, options.get(), device, ras.get(), ++page);
-  ok = KT50EndJob(job, options.get(), device) && ok;
+  RasterPtr ras(cupsRasterOpenIO(ReadPipe, &reader, CUPS_RASTER_READ));
+  OptionsPtr options(papplJobCreatePrintOptions(job, 0, false));
+  if (!ras || !options) return KT50Fail(job, "Out of memory.");
+  const int pages = PrintPages(job, options.get(), device, ras.get());
   ras.reset();
-  ok = gs.Finish(!ok) && ok && page > 0;
-  if (!ok) papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "The PDF document could not be printed.");
-  return ok;
+  const bool rendered = gs.Finish(pages < 0);
+  if (pages < 0) return false;  // the callbacks said why
+  if (!rendered) return KT50Fail(job, "Ghostscript could not render the whole PDF document.");
+  if (pages == 0) return KT50Fail(job, "The PDF document has no pages.");
+  return true;
+}
+
+bool RasterFilter(pappl_job_t *job, pappl_device_t *device, void *) {
+  const char *filename = papplJobGetFilename(job);
+  const int fd = filename ? open(filename, O_RDONLY | O_CLOEXEC) : -1;
+  if (fd < 0) return KT50Fail(job, "Cannot open the job's document.");
+  RasterPtr ras(cupsRasterOpen(fd, CUPS_RASTER_READ));
+  OptionsPtr options(papplJobCreatePrintOptions(job, 0, false));
+  int pages = -1;
+  if (ras && options) pages = PrintPages(job, options.get(), device, ras.get());
+  ras.reset();
+  close(fd);
+  if (pages == 0) return KT50Fail(job, "The raster document has no pages.");
+  return pages > 0;
+}
+
+}  // namespace
+
+void AddDocumentFilters(pappl_system_t *system) {
+  papplSystemAddMIMEFilter(system, "application/pdf", kRawFormat, PdfFilter, nullptr);
+  papplSystemAddMIMEFilter(system, "image/pwg-raster", kRawFormat, RasterFilter, nullptr);
+  papplSystemAddMIMEFilter(system, "image/urf", kRawFormat, RasterFilter, nullptr);
 }

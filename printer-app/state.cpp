@@ -1,0 +1,151 @@
+// The state file; see state.h.
+#include "state.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "driver.h"
+#include "request_checks.h"
+
+namespace {
+
+std::string g_StatePath;
+std::mutex g_SaveLock;
+
+using SystemGetter = char *(*)(pappl_system_t *, char *, size_t);
+using SystemSetter = void (*)(pappl_system_t *, const char *);
+using PrinterGetter = char *(*)(pappl_printer_t *, char *, size_t);
+using PrinterSetter = void (*)(pappl_printer_t *, const char *);
+
+constexpr std::pair<SystemGetter, SystemSetter> kSystemTexts[] = {
+    {papplSystemGetLocation, papplSystemSetLocation},
+    {papplSystemGetGeoLocation, papplSystemSetGeoLocation},
+    {papplSystemGetOrganization, papplSystemSetOrganization},
+    {papplSystemGetOrganizationalUnit, papplSystemSetOrganizationalUnit},
+    {papplSystemGetDNSSDName, papplSystemSetDNSSDName},
+    {papplSystemGetAdminGroup, papplSystemSetAdminGroup},
+    {papplSystemGetDefaultPrintGroup, papplSystemSetDefaultPrintGroup},
+};
+
+constexpr std::pair<PrinterGetter, PrinterSetter> kPrinterTexts[] = {
+    {papplPrinterGetLocation, papplPrinterSetLocation},
+    {papplPrinterGetGeoLocation, papplPrinterSetGeoLocation},
+    {papplPrinterGetOrganization, papplPrinterSetOrganization},
+    {papplPrinterGetOrganizationalUnit, papplPrinterSetOrganizationalUnit},
+    {papplPrinterGetDNSSDName, papplPrinterSetDNSSDName},
+    {papplPrinterGetPrintGroup, papplPrinterSetPrintGroup},
+};
+
+template <typename Object, typename Getter, typename Setter>
+void CleanText(Object *object, Getter get, Setter set) {
+  std::array<char, 1024> text{};
+  if (get(object, text.data(), text.size()) && HasControls(text.data()))
+    set(object, WithoutControls(text.data()).c_str());
+}
+
+// A contact's fields, cleaned in place; true when one changed.
+bool CleanContact(pappl_contact_t &contact) {
+  bool changed = false;
+  for (char *field : {contact.name, contact.email, contact.telephone}) {
+    const std::string clean = WithoutControls(field);
+    changed |= clean != field;
+    std::memcpy(field, clean.data(), clean.size());
+  }
+  return changed;
+}
+
+bool CleanMedia(pappl_media_col_t &media) {
+  if (!HasControls(media.size_name) && !HasControls(media.source) && !HasControls(media.type))
+    return false;
+  FillMedia(media, kDefaultMedia);
+  return true;
+}
+
+void CleanPrinter(pappl_printer_t *printer, void *) {
+  for (const auto &[get, set] : kPrinterTexts) CleanText(printer, get, set);
+  pappl_contact_t contact{};
+  if (papplPrinterGetContact(printer, &contact) && CleanContact(contact))
+    papplPrinterSetContact(printer, &contact);
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(printer, &data);
+  bool ready = false;
+  for (pappl_media_col_t &media : data.media_ready) ready |= CleanMedia(media);
+  if (ready) papplPrinterSetReadyMedia(printer, data.num_source, data.media_ready);
+  if (CleanMedia(data.media_default)) papplPrinterSetDriverDefaults(printer, &data, 0, nullptr);
+  SanitizePrinterDefaults(printer);
+}
+
+void CleanSystem(pappl_system_t *system) {
+  for (const auto &[get, set] : kSystemTexts) CleanText(system, get, set);
+  pappl_contact_t contact{};
+  if (papplSystemGetContact(system, &contact) && CleanContact(contact))
+    papplSystemSetContact(system, &contact);
+  papplSystemIteratePrinters(system, CleanPrinter, nullptr);
+}
+
+// Printer and job ids of a spool file's name, "pNNNNNjNNNNNNNNN-...".
+bool SpoolFileIds(const char *name, std::pair<int, int> &ids) {
+  int consumed = 0;
+  return std::sscanf(name, "p%5dj%9d-%n", &ids.first, &ids.second, &consumed) == 2 &&
+         consumed == 17;
+}
+
+}  // namespace
+
+void SetStatePath(const std::string &path) { g_StatePath = path; }
+const std::string &StatePath() { return g_StatePath; }
+
+bool SaveStateNow(pappl_system_t *system) {
+  std::lock_guard lock(g_SaveLock);
+  CleanSystem(system);
+  const std::string next = g_StatePath + ".new";
+  const int fd = open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  fchmod(fd, 0600);
+  close(fd);
+  if (!papplSystemSaveState(system, next.c_str()) || rename(next.c_str(), g_StatePath.c_str()) != 0) {
+    papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", g_StatePath.c_str());
+    unlink(next.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool SaveStateCallback(pappl_system_t *system, void *) { return SaveStateNow(system); }
+
+int RemoveOrphanSpoolFiles(pappl_system_t *system, const std::string &spoolDir) {
+  std::set<std::pair<int, int>> known;
+  papplSystemIteratePrinters(
+      system,
+      [](pappl_printer_t *printer, void *data) {
+        papplPrinterIterateAllJobs(
+            printer,
+            [](pappl_job_t *job, void *data) {
+              static_cast<std::set<std::pair<int, int>> *>(data)->emplace(
+                  papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
+            },
+            data, 1, 0);
+      },
+      &known);
+  DIR *dir = opendir(spoolDir.c_str());
+  if (!dir) return 0;
+  int removed = 0;
+  while (const dirent *entry = readdir(dir)) {
+    std::pair<int, int> ids;
+    if (entry->d_type != DT_REG || !SpoolFileIds(entry->d_name, ids) || known.count(ids)) continue;
+    if (unlinkat(dirfd(dir), entry->d_name, 0) == 0) {
+      papplLog(system, PAPPL_LOGLEVEL_INFO, "Removed '%s': no job refers to it.", entry->d_name);
+      ++removed;
+    }
+  }
+  closedir(dir);
+  return removed;
+}

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "pappl_fixes.h"
 #include "raster.h"
 
 extern char **environ;
@@ -139,6 +140,7 @@ int PrintPages(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *de
 }
 
 bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *) {
+  const tagFILTERSCOPE scope;
   const char *filename = papplJobGetFilename(job);
   if (!filename) return KT50Fail(job, "The job's document is gone.");
   tagRENDERER gs(filename);
@@ -157,6 +159,7 @@ bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *) {
 }
 
 bool RasterFilter(pappl_job_t *job, pappl_device_t *device, void *) {
+  const tagFILTERSCOPE scope;
   const char *filename = papplJobGetFilename(job);
   const int fd = filename ? open(filename, O_RDONLY | O_CLOEXEC) : -1;
   if (fd < 0) return KT50Fail(job, "Cannot open the job's document.");

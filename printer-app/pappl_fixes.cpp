@@ -57,12 +57,18 @@ const CancelAllFn g_CancelAll = Original<CancelAllFn>("papplPrinterCancelAllJobs
 
 // A printer's queue. `run` is held while one of its jobs is processed;
 // `pick` while a job is chosen, and by a cancel, which must not act between
-// the choice and the moment PAPPL marks the job processing.
+// the choice and the moment PAPPL marks the job processing; `finish` from
+// the end of our filter until PAPPL has given the job its final state, and
+// by a cancel, which PAPPL would otherwise apply to a job just completed.
 struct tagQUEUE {
   std::mutex run;
   std::mutex pick;
+  std::mutex finish;
   pappl_job_t *starting = nullptr;
 };
+
+thread_local tagQUEUE *t_Queue = nullptr;  // the queue this job thread runs
+thread_local bool t_Finishing = false;
 
 std::mutex g_QueuesLock;
 std::map<pappl_printer_t *, tagQUEUE> g_Queues;  // nodes never move
@@ -101,12 +107,16 @@ pappl_job_t *OldestRunnable(pappl_printer_t *printer) {
   return pick.job;
 }
 
-void ProcessOne(pappl_job_t *job) {
+void ProcessOne(tagQUEUE &queue, pappl_job_t *job) {
   {
     std::lock_guard lock(g_RunningLock);
     ++g_Running;
   }
+  t_Queue = &queue;
   g_Process(job);
+  if (t_Finishing) queue.finish.unlock();
+  t_Finishing = false;
+  t_Queue = nullptr;
   std::lock_guard lock(g_RunningLock);
   --g_Running;
   g_RunningDone.notify_all();
@@ -124,9 +134,13 @@ void RunQueue(pappl_printer_t *printer) {
       if (!(job = OldestRunnable(printer))) return;
       queue.starting = job;
     }
-    ProcessOne(job);
-    std::lock_guard pick(queue.pick);
-    queue.starting = nullptr;
+    ProcessOne(queue, job);
+    {
+      std::lock_guard pick(queue.pick);
+      queue.starting = nullptr;
+    }
+    // A job that ended is not printed again after a crash.
+    SaveStateNow(papplPrinterGetSystem(printer));
   }
 }
 
@@ -240,13 +254,20 @@ extern "C" void *_papplJobProcess(pappl_job_t *job) {
 
 extern "C" void papplJobCancel(pappl_job_t *job) {
   if (!job) return;
-  auto gate = CancelGate(papplJobGetPrinter(job));
+  pappl_printer_t *printer = papplJobGetPrinter(job);
+  auto gate = CancelGate(printer);
+  std::lock_guard finish(QueueOf(printer).finish);
+  if (papplJobGetState(job) >= IPP_JSTATE_CANCELED) return;
+  SetJobMessage(job, "Job cancelled.");
   g_CancelJob(job);
 }
 
 extern "C" void papplPrinterCancelAllJobs(pappl_printer_t *printer) {
   if (!printer) return;
   auto gate = CancelGate(printer);
+  papplPrinterIterateActiveJobs(
+      printer, [](pappl_job_t *job, void *) { SetJobMessage(job, "Job cancelled."); },
+      nullptr, 1, 0);
   g_CancelAll(printer);
 }
 
@@ -256,7 +277,7 @@ extern "C" void _papplJobCopyDocumentData(pappl_client_t *client, pappl_job_t *j
   if (!SpoolDocument(client, job, filename, error)) {
     _papplClientFlushDocumentData(client);
     papplClientRespondIPP(client, IPP_STATUS_ERROR_INTERNAL, "%s", error.c_str());
-    papplJobSetMessage(job, "%s", error.c_str());
+    SetJobMessage(job, error);
     papplJobCancel(job);
     return;
   }
@@ -329,6 +350,12 @@ void StartRestoredQueues(pappl_system_t *system) {
   papplSystemIteratePrinters(
       system, [](pappl_printer_t *printer, void *) { std::thread(RunQueue, printer).detach(); },
       nullptr);
+}
+
+void JobFinishing() {
+  if (!t_Queue || t_Finishing) return;
+  t_Queue->finish.lock();
+  t_Finishing = true;
 }
 
 int RunningJobCount() {

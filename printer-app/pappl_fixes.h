@@ -34,6 +34,17 @@ bool PapplFixesInstalled(std::string &missing);
 // waiting for a new job to arrive.
 void StartRestoredQueues(pappl_system_t *system);
 
+// Called by each document filter (and the print-file callback) as it
+// returns: until PAPPL has given the job its final state, a cancel waits.
+void JobFinishing();
+// Calls JobFinishing when a filter returns, however it returns.
+struct tagFILTERSCOPE {
+  tagFILTERSCOPE() = default;
+  tagFILTERSCOPE(const tagFILTERSCOPE &) = delete;
+  tagFILTERSCOPE &operator=(const tagFILTERSCOPE &) = delete;
+  ~tagFILTERSCOPE() { JobFinishing(); }
+};
+
 // Number of jobs being processed right now, and a wait (at most `timeoutMs`)
 // for it to reach zero; true when it did.
 int RunningJobCount();

@@ -10,9 +10,11 @@
 #include <memory>
 #include <vector>
 
-#include "vendor_options.h"
+#include "pappl_fixes.h"
 #include "printcmd.h"
+#include "state.h"
 #include "system.h"
+#include "vendor_options.h"
 
 namespace {
 
@@ -98,13 +100,16 @@ LineKind KindOf(const cups_page_header2_t &header) {
 
 bool KT50Fail(pappl_job_t *job, const char *why) {
   papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", why);
-  papplJobSetMessage(job, "%s", why);
+  SetJobMessage(job, why);
   return false;
 }
 
 bool JobMustStop(pappl_job_t *job) {
-  return papplJobIsCanceled(job) || StopRequested() ||
-         papplSystemIsShutdown(papplPrinterGetSystem(papplJobGetPrinter(job)));
+  if (papplJobIsCanceled(job)) return true;  // the cancel gave the reason
+  if (!StopRequested() && !papplSystemIsShutdown(papplPrinterGetSystem(papplJobGetPrinter(job))))
+    return false;
+  SetJobMessage(job, "The server stopped while the job was printing.");
+  return true;
 }
 
 bool KT50StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
@@ -112,7 +117,7 @@ bool KT50StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t 
   // otherwise than asked (PAPPL accepts any value with the job).
   if (const tagVENDOROPTION *bad = FirstInvalidValue(
           [&](const char *name) { return VendorValue(options, name); })) {
-    papplJobSetMessage(job, "Unsupported %s value.", bad->name);
+    SetJobMessage(job, std::string("Unsupported ") + bad->name + " value.");
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unsupported %s value '%.64s'.", bad->name,
                 VendorValue(options, bad->name));
     return false;
@@ -206,6 +211,7 @@ bool KT50EndJob(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) 
 }
 
 bool KT50PrintRaw(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *device) {
+  const tagFILTERSCOPE scope;
   const char *filename = papplJobGetFilename(job);
   std::unique_ptr<FILE, FileCloser> in(filename ? std::fopen(filename, "rb") : nullptr);
   if (!in) return KT50Fail(job, "Cannot open the job's document.");

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -19,6 +20,38 @@ namespace {
 
 std::string g_StatePath;
 std::mutex g_SaveLock;
+
+using JobKey = std::pair<int, int>;  // printer id, job id
+std::mutex g_MessagesLock;
+std::map<JobKey, std::string> g_Messages;
+
+JobKey KeyOf(pappl_job_t *job) {
+  return {papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job)};
+}
+
+std::string MessagesPath() { return g_StatePath + ".messages"; }
+
+// The messages of the jobs that still exist, one "printer job text" a line.
+void SaveMessages(pappl_system_t *system) {
+  std::set<JobKey> alive;
+  papplSystemIteratePrinters(
+      system,
+      [](pappl_printer_t *printer, void *data) {
+        papplPrinterIterateAllJobs(
+            printer,
+            [](pappl_job_t *job, void *data) { static_cast<std::set<JobKey> *>(data)->insert(KeyOf(job)); },
+            data, 1, 0);
+      },
+      &alive);
+  std::lock_guard lock(g_MessagesLock);
+  std::erase_if(g_Messages, [&](const auto &entry) { return !alive.count(entry.first); });
+  const std::string next = MessagesPath() + ".new";
+  FILE *out = std::fopen(next.c_str(), "we");
+  if (!out) return;
+  for (const auto &[key, text] : g_Messages)
+    std::fprintf(out, "%d %d %s\n", key.first, key.second, text.c_str());
+  if (std::fclose(out) == 0) rename(next.c_str(), MessagesPath().c_str());
+}
 
 using SystemGetter = char *(*)(pappl_system_t *, char *, size_t);
 using SystemSetter = void (*)(pappl_system_t *, const char *);
@@ -116,7 +149,31 @@ bool SaveStateNow(pappl_system_t *system) {
     unlink(next.c_str());
     return false;
   }
+  SaveMessages(system);
   return true;
+}
+
+void SetJobMessage(pappl_job_t *job, const std::string &message) {
+  const std::string clean = WithoutControls(message);
+  papplJobSetMessage(job, "%s", clean.c_str());
+  std::lock_guard lock(g_MessagesLock);
+  g_Messages[KeyOf(job)] = clean;
+}
+
+void RestoreJobMessages(pappl_system_t *system) {
+  FILE *in = std::fopen(MessagesPath().c_str(), "re");
+  if (!in) return;
+  std::array<char, 1024> line{};
+  while (std::fgets(line.data(), line.size(), in)) {
+    int printerId = 0, jobId = 0, consumed = 0;
+    if (std::sscanf(line.data(), "%d %d %n", &printerId, &jobId, &consumed) != 2) continue;
+    std::string text = line.data() + consumed;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    pappl_printer_t *printer = papplSystemFindPrinter(system, nullptr, printerId, nullptr);
+    if (pappl_job_t *job = printer ? papplPrinterFindJob(printer, jobId) : nullptr)
+      SetJobMessage(job, text);
+  }
+  std::fclose(in);
 }
 
 bool SaveStateCallback(pappl_system_t *system, void *) { return SaveStateNow(system); }

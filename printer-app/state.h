@@ -16,6 +16,13 @@ const std::string &StatePath();
 // range. True on success.
 bool SaveStateNow(pappl_system_t *system);
 
+// Sets a job's state message and keeps it with the state: PAPPL's state
+// file has no place for it, and a job that ended before a restart would
+// come back without its reason.
+void SetJobMessage(pappl_job_t *job, const std::string &message);
+// Gives the restored jobs their messages again (after papplSystemLoadState).
+void RestoreJobMessages(pappl_system_t *system);
+
 // papplSystemSetSaveCallback's form of SaveStateNow.
 bool SaveStateCallback(pappl_system_t *system, void *data);
 

@@ -229,6 +229,7 @@ pappl_system_t *SystemCallback(int num_options, cups_option_t *options, void *) 
   papplSystemSetMIMECallback(system, MimeCallback, nullptr);
   papplSystemAddResourceCallback(system, "/addprinter", "text/html", AddPrinterPage, nullptr);
   papplSystemLoadState(system, StatePath().c_str());
+  RestoreJobMessages(system);
   RemoveOrphanSpoolFiles(system, spoolDir);
   SaveStateNow(system);  // anything a former state file brought in, put right
   papplSystemSetSaveCallback(system, SaveStateCallback, nullptr);

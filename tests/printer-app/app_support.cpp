@@ -1,6 +1,10 @@
 #include "app_support.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,11 +41,18 @@ std::string ReadText(const std::string &path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-ipp_t *GetJob(const AppServer &server, int id) {
-  ipp_t *request = NewPrinterRequest(server, IPP_OP_GET_JOB_ATTRIBUTES);
+ipp_t *JobRequest(const AppServer &server, ipp_op_t op, const std::string &printer, int id) {
+  ipp_t *request = NewPrinterRequest(server, op, printer);
   ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", id);
-  return DoRequest(server, request);
+  return request;
 }
+
+http_t *Connect(const AppServer &server) {
+  return httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
+                      30000, nullptr);
+}
+
+std::string Resource(const std::string &printer) { return "/ipp/print/" + printer; }
 
 }  // namespace
 
@@ -80,8 +91,14 @@ int AppServer::pid() const { return std::atoi(ReadText(dir_ + "/pid").c_str()); 
 
 bool AppServer::Stop() { return std::system(Script("stop", dir_).c_str()) == 0; }
 
-std::string AppServer::uri() const {
-  return "ipp://127.0.0.1:" + std::to_string(port_) + "/ipp/print/KT50";
+std::string AppServer::uri(const std::string &printer) const {
+  return "ipp://127.0.0.1:" + std::to_string(port_) + Resource(printer);
+}
+
+std::string AppServer::FileDevice() const { return "file://" + dir_ + "/spool/out?ext=kt50"; }
+
+bool AppServer::AddPrinter(const std::string &name, const std::string &deviceUri) const {
+  return RunCommand({"add", "-d", name, "-m", "vantrex_kt50", "-v", deviceUri}) == 0;
 }
 
 std::string AppServer::OutputPath(const std::string &jobName) const {
@@ -104,23 +121,22 @@ int AppServer::RunCommand(const std::vector<std::string> &args, std::string *out
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-ipp_t *NewPrinterRequest(const AppServer &server, ipp_op_t op) {
+ipp_t *NewPrinterRequest(const AppServer &server, ipp_op_t op, const std::string &printer) {
   ipp_t *request = ippNewRequest(op);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
-               server.uri().c_str());
+               server.uri(printer).c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                "tester");
   return request;
 }
 
-ipp_t *DoRequest(const AppServer &server, ipp_t *request) {
-  http_t *http = httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET,
-                              HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr);
+ipp_t *DoRequest(const AppServer &server, ipp_t *request, const std::string &printer) {
+  http_t *http = Connect(server);
   if (!http) {
     ippDelete(request);
     return nullptr;
   }
-  ipp_t *response = cupsDoRequest(http, request, "/ipp/print/KT50");
+  ipp_t *response = cupsDoRequest(http, request, Resource(printer).c_str());
   httpClose(http);
   return response;
 }
@@ -155,10 +171,10 @@ std::string PrinterAttribute(const AppServer &server, const std::string &name) {
   return text;
 }
 
-JobResult PrintFile(const AppServer &server, const std::string &file, const std::string &format,
-                    const std::string &jobName, const Options &options, int timeoutSeconds) {
+JobResult SubmitFile(const AppServer &server, const std::string &printer, const std::string &file,
+                     const std::string &format, const std::string &jobName, const Options &options) {
   JobResult result;
-  ipp_t *request = NewPrinterRequest(server, IPP_OP_PRINT_JOB);
+  ipp_t *request = NewPrinterRequest(server, IPP_OP_PRINT_JOB, printer);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, jobName.c_str());
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
                format.c_str());
@@ -168,33 +184,100 @@ JobResult PrintFile(const AppServer &server, const std::string &file, const std:
     count = cupsAddOption(name.c_str(), value.c_str(), count, &cupsOptions);
   cupsEncodeOptions2(request, count, cupsOptions, IPP_TAG_JOB);
   cupsFreeOptions(count, cupsOptions);
-  http_t *http = httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET,
-                              HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr);
+  http_t *http = Connect(server);
   if (!http) {
     ippDelete(request);
     return result;
   }
-  ipp_t *response = cupsDoFileRequest(http, request, "/ipp/print/KT50", file.c_str());
+  ipp_t *response = cupsDoFileRequest(http, request, Resource(printer).c_str(), file.c_str());
   httpClose(http);
   result.submitStatus = response ? ippGetStatusCode(response) : cupsLastError();
-  result.id = response ? ippGetInteger(ippFindAttribute(response, "job-id", IPP_TAG_INTEGER), 0) : 0;
+  if (response && result.submitStatus <= IPP_STATUS_OK_EVENTS_COMPLETE)
+    result.id = ippGetInteger(ippFindAttribute(response, "job-id", IPP_TAG_INTEGER), 0);
   ippDelete(response);
-  if (result.id <= 0) return result;
+  return result;
+}
+
+void WaitJob(const AppServer &server, const std::string &printer, JobResult &job,
+             int timeoutSeconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   while (std::chrono::steady_clock::now() < deadline) {
-    ipp_t *job = GetJob(server, result.id);
-    if (job) {
-      result.state = static_cast<ipp_jstate_t>(
-          ippGetInteger(ippFindAttribute(job, "job-state", IPP_TAG_ENUM), 0));
-      const char *message =
-          ippGetString(ippFindAttribute(job, "job-state-message", IPP_TAG_TEXT), 0, nullptr);
-      result.message = message ? message : "";
-      ippDelete(job);
-      if (result.state >= IPP_JSTATE_CANCELED) break;
+    if (ipp_t *response = DoRequest(server, JobRequest(server, IPP_OP_GET_JOB_ATTRIBUTES, printer, job.id),
+                                    printer)) {
+      if (ipp_attribute_t *state = ippFindAttribute(response, "job-state", IPP_TAG_ENUM)) {
+        job.state = static_cast<ipp_jstate_t>(ippGetInteger(state, 0));
+        const char *message =
+            ippGetString(ippFindAttribute(response, "job-state-message", IPP_TAG_TEXT), 0, nullptr);
+        job.message = message ? message : "";
+      }
+      ippDelete(response);
+      if (job.state >= IPP_JSTATE_CANCELED) return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+}
+
+ipp_status_t CancelJob(const AppServer &server, const std::string &printer, int id) {
+  ipp_t *response = DoRequest(server, JobRequest(server, IPP_OP_CANCEL_JOB, printer, id), printer);
+  const ipp_status_t status = response ? ippGetStatusCode(response) : cupsLastError();
+  ippDelete(response);
+  return status;
+}
+
+JobResult PrintFile(const AppServer &server, const std::string &file, const std::string &format,
+                    const std::string &jobName, const Options &options, int timeoutSeconds) {
+  JobResult result = SubmitFile(server, "KT50", file, format, jobName, options);
+  if (result.id > 0 && timeoutSeconds > 0) WaitJob(server, "KT50", result, timeoutSeconds);
   return result;
+}
+
+SocketSink::SocketSink() {
+  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(addr);
+  if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr *>(&addr), sizeof(addr)) != 0 ||
+      listen(listener_, 4) != 0 ||
+      getsockname(listener_, reinterpret_cast<sockaddr *>(&addr), &length) != 0)
+    throw std::runtime_error("cannot listen on loopback");
+  port_ = ntohs(addr.sin_port);
+  thread_ = std::thread(&SocketSink::Serve, this);
+}
+
+SocketSink::~SocketSink() {
+  stop_ = true;
+  thread_.join();
+  close(listener_);
+}
+
+std::vector<uint8_t> SocketSink::Bytes() const {
+  // A job may be over for the server while its last bytes are still on
+  // their way: wait until nothing has come for a while.
+  for (;;) {
+    {
+      std::lock_guard lock(lock_);
+      if (std::chrono::steady_clock::now() - last_ > std::chrono::milliseconds(500)) return bytes_;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+void SocketSink::Serve() {
+  while (!stop_) {
+    pollfd ready{listener_, POLLIN, 0};
+    if (poll(&ready, 1, 100) <= 0) continue;
+    const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    uint8_t buffer[65536];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof(buffer))) > 0) {
+      std::lock_guard lock(lock_);
+      bytes_.insert(bytes_.end(), buffer, buffer + got);
+      last_ = std::chrono::steady_clock::now();
+    }
+    close(fd);
+  }
 }
 
 bool WritePwgRaster(const std::string &path, const std::vector<GrayPage> &pages) {

@@ -6,8 +6,12 @@
 #include <cups/cups.h>
 #include <cups/raster.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,8 +32,13 @@ class AppServer {
   int port() const { return port_; }
   int pid() const;
   const std::string &dir() const { return dir_; }
-  std::string uri() const;  // ipp://127.0.0.1:PORT/ipp/print/KT50
+  // ipp://127.0.0.1:PORT/ipp/print/PRINTER
+  std::string uri(const std::string &printer = "KT50") const;
+  // The device of printer KT50: a file per job in DIR/spool/out.
+  std::string FileDevice() const;
   std::string OutputPath(const std::string &jobName) const;
+  // Adds a printer through the application's own sub-command.
+  bool AddPrinter(const std::string &name, const std::string &deviceUri) const;
   std::string Log() const;
   // Runs a sub-command of the application as the server's user; exit status.
   int RunCommand(const std::vector<std::string> &args, std::string *output = nullptr) const;
@@ -52,10 +61,19 @@ struct JobResult {
 JobResult PrintFile(const AppServer &server, const std::string &file, const std::string &format,
                     const std::string &jobName, const Options &options = {},
                     int timeoutSeconds = 120);
+// The same to any printer, returning once the job is accepted (id > 0).
+JobResult SubmitFile(const AppServer &server, const std::string &printer, const std::string &file,
+                     const std::string &format, const std::string &jobName,
+                     const Options &options = {});
+// Waits up to `timeoutSeconds` for a job to end, riding out a server that is
+// being restarted; `job` gets the last state and message seen.
+void WaitJob(const AppServer &server, const std::string &printer, JobResult &job,
+             int timeoutSeconds);
+ipp_status_t CancelJob(const AppServer &server, const std::string &printer, int id);
 
-// IPP request against the printer; the response (caller deletes) or null.
-ipp_t *DoRequest(const AppServer &server, ipp_t *request);
-ipp_t *NewPrinterRequest(const AppServer &server, ipp_op_t op);
+// IPP request against a printer; the response (caller deletes) or null.
+ipp_t *DoRequest(const AppServer &server, ipp_t *request, const std::string &printer = "KT50");
+ipp_t *NewPrinterRequest(const AppServer &server, ipp_op_t op, const std::string &printer = "KT50");
 // Set-Printer-Attributes of printer attributes typed as cupsEncodeOptions
 // does; the status.
 ipp_status_t SetPrinterAttributes(const AppServer &server, const Options &attributes);
@@ -69,6 +87,29 @@ struct GrayPage {
 };
 // Writes PWG raster (sgray_8, 600 dpi) of the pages to `path`.
 bool WritePwgRaster(const std::string &path, const std::vector<GrayPage> &pages);
+
+// A network printer stand-in for socket:// devices: a loopback listener that
+// keeps every byte it is sent, connection after connection, in order.
+class SocketSink {
+ public:
+  SocketSink();
+  ~SocketSink();
+  SocketSink(const SocketSink &) = delete;
+  SocketSink &operator=(const SocketSink &) = delete;
+  int port() const { return port_; }
+  // Everything received, once nothing more has come for half a second.
+  std::vector<uint8_t> Bytes() const;
+
+ private:
+  void Serve();
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex lock_;
+  std::vector<uint8_t> bytes_;
+  std::chrono::steady_clock::time_point last_{};
+  std::thread thread_;
+};
 
 std::vector<uint8_t> ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes);

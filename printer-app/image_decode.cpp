@@ -34,14 +34,16 @@ std::string TooLarge(const char *format) {
          " x " + std::to_string(kMaxImageSide) + " pixels.";
 }
 
-bool SizeAllowed(const char *format, uint32_t width, uint32_t height, std::string &error) {
+bool SizeAllowed(const char *format, uint32_t width, uint32_t height, uint64_t maxPixels,
+                 std::string &error) {
   if (width == 0 || height == 0) {
     error = std::string("The ") + format + " image has no pixels.";
   } else if (width > kMaxImageSide || height > kMaxImageSide) {
     error = TooLarge(format);
-  } else if (uint64_t{width} * height > kMaxImagePixels) {
+  } else if (uint64_t{width} * height > maxPixels) {
     error = std::string("The ") + format + " image has more than " +
-            std::to_string(kMaxImagePixels >> 20) + " Mi pixels (8192 x 8192).";
+            (maxPixels % (1 << 20) == 0 ? std::to_string(maxPixels >> 20) + " Mi"
+                                        : std::to_string(maxPixels)) + " pixels.";
   } else {
     return true;
   }
@@ -178,12 +180,12 @@ uint32_t PngPpi(const tagPNGREAD &r) {
   return RoundPpi(x * 0.0254);
 }
 
-bool DecodePng(tagSOURCE source, tagDECODEDIMAGE &image, std::string &error) {
+bool DecodePng(tagSOURCE source, uint64_t maxPixels, tagDECODEDIMAGE &image, std::string &error) {
   tagPNGREAD r(source);
   if (!ReadPngHeader(r)) return Damaged("PNG", r.message, error);
   image.width = png_get_image_width(r.png, r.info);
   image.height = png_get_image_height(r.png, r.info);
-  if (!SizeAllowed("PNG", image.width, image.height, error)) return false;
+  if (!SizeAllowed("PNG", image.width, image.height, maxPixels, error)) return false;
   image.ppi = PngPpi(r);
   if (!ReadPngPixels(r, image)) return Damaged("PNG", r.message, error);
   return true;
@@ -319,12 +321,12 @@ bool JpegFailed(const tagJPEGREAD &r, std::string &error) {
   }
 }
 
-bool DecodeJpeg(tagSOURCE source, tagDECODEDIMAGE &image, std::string &error) {
+bool DecodeJpeg(tagSOURCE source, uint64_t maxPixels, tagDECODEDIMAGE &image, std::string &error) {
   tagJPEGREAD r(source);
   if (!ReadJpegHeader(r)) return JpegFailed(r, error);
   image.width = r.cinfo.image_width;
   image.height = r.cinfo.image_height;
-  if (!SizeAllowed("JPEG", image.width, image.height, error)) return false;
+  if (!SizeAllowed("JPEG", image.width, image.height, maxPixels, error)) return false;
   const J_COLOR_SPACE space = r.cinfo.jpeg_color_space;
   if (space != JCS_GRAYSCALE && space != JCS_YCbCr && space != JCS_RGB && !IsCmyk(r.cinfo)) {
     error = "The JPEG image's colours are neither gray, RGB nor CMYK.";
@@ -342,8 +344,8 @@ bool StartsWith(std::span<const uint8_t> head, std::initializer_list<uint8_t> ma
 }
 
 // `head` is the start of the data, enough to tell the formats apart.
-bool Decode(tagSOURCE source, std::span<const uint8_t> head, tagDECODEDIMAGE &image,
-            std::string &error) {
+bool Decode(tagSOURCE source, std::span<const uint8_t> head, uint64_t maxPixels,
+            tagDECODEDIMAGE &image, std::string &error) {
   image = {};
   error.clear();
   bool decoded = false;
@@ -351,9 +353,9 @@ bool Decode(tagSOURCE source, std::span<const uint8_t> head, tagDECODEDIMAGE &im
     if (head.empty())
       error = "The document is empty.";
     else if (StartsWith(head, {0x89, 'P', 'N', 'G'}))
-      decoded = DecodePng(source, image, error);
+      decoded = DecodePng(source, maxPixels, image, error);
     else if (StartsWith(head, {0xFF, 0xD8}))
-      decoded = DecodeJpeg(source, image, error);
+      decoded = DecodeJpeg(source, maxPixels, image, error);
     else
       error = "The document is neither a PNG nor a JPEG image.";
   } catch (const std::bad_alloc &) {
@@ -370,7 +372,13 @@ struct FileCloser {
 }  // namespace
 
 bool DecodeImage(std::span<const uint8_t> bytes, tagDECODEDIMAGE &image, std::string &error) {
-  return Decode({bytes, nullptr}, bytes.first(std::min<size_t>(bytes.size(), 4)), image, error);
+  return DecodeImage(bytes, image, error, kMaxImagePixels);
+}
+
+bool DecodeImage(std::span<const uint8_t> bytes, tagDECODEDIMAGE &image, std::string &error,
+                 uint64_t maxPixels) {
+  const auto head = bytes.first(std::min<size_t>(bytes.size(), 4));
+  return Decode({bytes, nullptr}, head, std::min(maxPixels, kMaxImagePixels), image, error);
 }
 
 bool DecodeImageFile(const char *path, tagDECODEDIMAGE &image, std::string &error) {
@@ -382,5 +390,5 @@ bool DecodeImageFile(const char *path, tagDECODEDIMAGE &image, std::string &erro
     error = std::string("The document cannot be read (") + std::strerror(errno) + ").";
     return false;
   }
-  return Decode({{}, file.get()}, {head, got}, image, error);
+  return Decode({{}, file.get()}, {head, got}, kMaxImagePixels, image, error);
 }

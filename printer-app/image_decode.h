@@ -42,3 +42,9 @@ bool DecodeImageFile(const char *path, tagDECODEDIMAGE &image, std::string &erro
 
 // The same from memory.
 bool DecodeImage(std::span<const uint8_t> bytes, tagDECODEDIMAGE &image, std::string &error);
+
+// The same with fewer pixels allowed than kMaxImagePixels: for the fuzzer, as
+// a few bytes can claim (and legitimately describe) a picture whose decoding
+// takes seconds under the sanitizers.
+bool DecodeImage(std::span<const uint8_t> bytes, tagDECODEDIMAGE &image, std::string &error,
+                 uint64_t maxPixels);

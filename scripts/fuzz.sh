@@ -2,7 +2,7 @@
 # Builds the libFuzzer harnesses of fuzz/ into build-fuzz/ ($VANTREX_FUZZ_BUILD; clang,
 # AddressSanitizer + UndefinedBehaviorSanitizer) and runs them one after the
 # other, splitting SECONDS (default 600) evenly between them.
-#   scripts/fuzz.sh [SECONDS] [HARNESS...]     (harnesses: options decode panel_ppd job)
+#   scripts/fuzz.sh [SECONDS] [HARNESS...]     (harnesses: options decode panel_ppd job image)
 # Each runs on a working corpus in build-fuzz/corpus/NAME seeded from
 # fuzz/corpus/NAME, with fuzz/vantrex.dict, a 1 s timeout per input. A crash,
 # leak, timeout or sanitizer report is kept as build-fuzz/artifacts/NAME-*;

@@ -17,6 +17,7 @@ run=(
   cups-client cups-bsd cups-daemon
   cups-filters ghostscript poppler-utils   # the PDF-to-raster road; the sample
   libpappl-dev                   # vantrex-printer-app
+  libjpeg-dev                    # its JPEG documents (libpng-dev, above, reads the PNG ones)
   libhwy-dev                     # vector kernels with a run-time choice of instruction set
 )
 test=(

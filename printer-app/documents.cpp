@@ -1,7 +1,7 @@
 // The document filters; see documents.h. Ghostscript (-dSAFER) renders PDF
 // to 8-bit gray PWG raster at 600 dpi on a pipe; spooled PWG and Apple
 // raster are read from their file; each page goes through the raster
-// callbacks as a client's raster would.
+// callbacks as a client's raster would. Pictures go through PAPPL's layout.
 #include "documents.h"
 
 #include <fcntl.h>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "driver.h"
+#include "image_decode.h"
 #include "pappl_fixes.h"
 #include "raster.h"
 
@@ -173,9 +174,54 @@ bool RasterFilter(pappl_job_t *job, pappl_device_t *device, void *) {
   return pages > 0;
 }
 
+// Whether PAPPL's image layout can show the picture on the page: scaled to
+// fit, its short side must keep at least a pixel (a zero would divide by
+// zero in PAPPL 1.3.1).
+bool Placeable(const tagDECODEDIMAGE &image, const cups_page_header2_t &header) {
+  const int64_t margins = 2 * kMargin * 600 / 2540 + 2;
+  const int64_t room = std::min<int64_t>(header.cupsWidth, header.cupsHeight) - margins;
+  const int64_t shortSide = std::min(image.width, image.height);
+  const int64_t longSide = std::max(image.width, image.height);
+  return room > 0 && shortSide * room >= longSide;
+}
+
+// PNG and JPEG: decoded by our own code, laid out on the page by PAPPL
+// (print-scaling, orientation, copies) as 24-bit RGB, so the page engine
+// turns colour into ink by the filter's own rule.
+bool ImageFilter(pappl_job_t *job, pappl_device_t *device, void *) {
+  const tagFILTERSCOPE scope;
+  const char *filename = papplJobGetFilename(job);
+  if (!filename) return KT50Fail(job, "The job's document is gone.");
+  tagDECODEDIMAGE image;
+  std::string error;
+  if (!DecodeImageFile(filename, image, error)) return KT50Fail(job, error.c_str());
+  OptionsPtr options(papplJobCreatePrintOptions(job, 1, false));
+  if (!options) return KT50Fail(job, "Out of memory.");
+  cups_page_header2_t &header = options->header;
+  header.cupsColorSpace = CUPS_CSPACE_SRGB;
+  header.cupsColorOrder = CUPS_ORDER_CHUNKED;
+  header.cupsBitsPerColor = 8;
+  header.cupsBitsPerPixel = 24;
+  header.cupsNumColors = 3;
+  header.cupsBytesPerLine = 3 * header.cupsWidth;
+  if (!Placeable(image, header))
+    return KT50Fail(job, "The picture is too narrow to be placed on the page.");
+  // A resolution finer than the printer's would shrink the picture to
+  // nothing; it is printed to fit instead.
+  const int ppi = image.ppi <= 600 ? static_cast<int>(image.ppi) : 0;
+  if (papplJobFilterImage(job, device, options.get(), image.rgb.data(),
+                          static_cast<int>(image.width), static_cast<int>(image.height), 3, ppi,
+                          true))
+    return true;
+  if (!papplJobGetMessage(job)) KT50Fail(job, "The picture could not be placed on the page.");
+  return false;
+}
+
 }  // namespace
 
 void AddDocumentFilters(pappl_system_t *system) {
+  papplSystemAddMIMEFilter(system, "image/png", kRawFormat, ImageFilter, nullptr);
+  papplSystemAddMIMEFilter(system, "image/jpeg", kRawFormat, ImageFilter, nullptr);
   papplSystemAddMIMEFilter(system, "application/pdf", kRawFormat, PdfFilter, nullptr);
   papplSystemAddMIMEFilter(system, "image/pwg-raster", kRawFormat, RasterFilter, nullptr);
   papplSystemAddMIMEFilter(system, "image/urf", kRawFormat, RasterFilter, nullptr);

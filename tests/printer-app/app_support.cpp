@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +140,87 @@ ipp_t *DoRequest(const AppServer &server, ipp_t *request, const std::string &pri
   ipp_t *response = cupsDoRequest(http, request, Resource(printer).c_str());
   httpClose(http);
   return response;
+}
+
+ipp_t *NewSystemRequest(const AppServer &server, ipp_op_t op) {
+  ipp_t *request = ippNewRequest(op);
+  const std::string uri = "ipp://127.0.0.1:" + std::to_string(server.port()) + "/ipp/system";
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr, uri.c_str());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               "tester");
+  return request;
+}
+
+ipp_t *DoSystemRequest(const AppServer &server, ipp_t *request) {
+  http_t *http = Connect(server);
+  if (!http) {
+    ippDelete(request);
+    return nullptr;
+  }
+  ipp_t *response = cupsDoRequest(http, request, "/ipp/system");
+  httpClose(http);
+  return response;
+}
+
+namespace {
+
+std::string FormEncoded(const Options &fields) {
+  std::string body;
+  for (const auto &[name, value] : fields) {
+    body += (body.empty() ? "" : "&") + name + "=";
+    for (unsigned char c : value) {
+      if (std::isalnum(c) || c == '-' || c == '_' || c == '.') {
+        body += static_cast<char>(c);
+      } else {
+        char hex[4];
+        std::snprintf(hex, sizeof(hex), "%%%02X", c);
+        body += hex;
+      }
+    }
+  }
+  return body;
+}
+
+WebPage Exchange(const AppServer &server, const std::string &path, const std::string *form) {
+  WebPage page;
+  http_t *http = Connect(server);
+  if (!http) return page;
+  httpClearFields(http);
+  if (form) {
+    httpSetField(http, HTTP_FIELD_CONTENT_TYPE, "application/x-www-form-urlencoded");
+    httpSetLength(http, form->size());
+  }
+  if ((form ? httpPost(http, path.c_str()) : httpGet(http, path.c_str())) == 0 &&
+      (!form || httpWrite2(http, form->data(), form->size()) == static_cast<ssize_t>(form->size()))) {
+    http_status_t status;
+    while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
+    }
+    page.status = status;
+    char buffer[8192];
+    ssize_t got;
+    while ((got = httpRead2(http, buffer, sizeof(buffer))) > 0) page.body.append(buffer, got);
+  }
+  httpClose(http);
+  return page;
+}
+
+}  // namespace
+
+WebPage GetPage(const AppServer &server, const std::string &path) {
+  return Exchange(server, path, nullptr);
+}
+
+WebPage PostForm(const AppServer &server, const std::string &path, const Options &fields) {
+  const std::string page = GetPage(server, path).body;
+  const std::string marker = "name=\"session\" value=\"";
+  const size_t at = page.find(marker);
+  Options all = fields;
+  if (at != std::string::npos) {
+    const size_t start = at + marker.size();
+    all.emplace_back("session", page.substr(start, page.find('"', start) - start));
+  }
+  const std::string body = FormEncoded(all);
+  return Exchange(server, path, &body);
 }
 
 ipp_status_t SetPrinterAttributes(const AppServer &server, const Options &attributes) {

@@ -74,6 +74,20 @@ ipp_status_t CancelJob(const AppServer &server, const std::string &printer, int 
 // IPP request against a printer; the response (caller deletes) or null.
 ipp_t *DoRequest(const AppServer &server, ipp_t *request, const std::string &printer = "KT50");
 ipp_t *NewPrinterRequest(const AppServer &server, ipp_op_t op, const std::string &printer = "KT50");
+// The same against the system ("/ipp/system").
+ipp_t *NewSystemRequest(const AppServer &server, ipp_op_t op);
+ipp_t *DoSystemRequest(const AppServer &server, ipp_t *request);
+
+// A web page as a browser gets it: HTTP status and body.
+struct WebPage {
+  int status = 0;
+  std::string body;
+};
+WebPage GetPage(const AppServer &server, const std::string &path);
+// Posts a form to a page the way a browser would, with the session token the
+// page itself hands out.
+WebPage PostForm(const AppServer &server, const std::string &path, const Options &fields);
+
 // Set-Printer-Attributes of printer attributes typed as cupsEncodeOptions
 // does; the status.
 ipp_status_t SetPrinterAttributes(const AppServer &server, const Options &attributes);

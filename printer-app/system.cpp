@@ -1,7 +1,9 @@
 // The application's system callback and what it guards; see system.h.
 #include "system.h"
 
+#include <netinet/in.h>
 #include <semaphore.h>
+#include <sys/socket.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <thread>
 
@@ -108,12 +111,37 @@ const char *MimeCallback(const unsigned char *header, size_t size, void *) {
   return nullptr;
 }
 
+bool Bindable(http_addrlist_t *list) {
+  for (http_addrlist_t *entry = list; entry; entry = entry->next) {
+    const int fd = socket(httpAddrFamily(&entry->addr), SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    if (httpAddrFamily(&entry->addr) == AF_INET6)
+      setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on));
+    const bool bound = fd >= 0 && bind(fd, &entry->addr.addr, httpAddrLength(&entry->addr)) == 0;
+    if (fd >= 0) close(fd);
+    if (!bound && errno == EADDRINUSE) return false;
+  }
+  return true;
+}
+
+// A server started just after another stopped may find the other's sockets
+// not yet closed, and PAPPL would then listen on some addresses only (say
+// IPv6 loopback without IPv4): wait up to five seconds for them.
+void WaitForPort(const char *host, int port) {
+  if (port <= 0) return;
+  http_addrlist_t *list = httpAddrGetList(host, AF_UNSPEC, std::to_string(port).c_str());
+  for (int tries = 0; tries < 50 && !Bindable(list); ++tries) usleep(100000);
+  httpAddrFreeList(list);
+}
+
 bool AddListeners(pappl_system_t *system, const char *listen) {
   // Loopback only unless told otherwise; "*" means every interface. The
   // main loop adds the local socket that the sub-commands use.
   const char *host = listen ? listen : "localhost";
   const bool all = std::strcmp(host, "*") == 0;
   if (!all) papplSystemSetHostName(system, host);
+  WaitForPort(all ? nullptr : host, papplSystemGetHostPort(system));
   return papplSystemAddListeners(system, all ? nullptr : host);
 }
 

@@ -31,9 +31,11 @@ free_port() {
   return 1
 }
 
-# Gone, or ended and waiting for its (adoptive) parent to reap it.
+# Gone, or ended and waiting for its (adoptive) parent to reap it: every
+# thread gone, not just the first (its sockets are closed only then).
 ended() {
-  [ ! -e "/proc/$1/stat" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]
+  [ ! -e "/proc/$1/stat" ] || { [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ] &&
+    [ "$(ls "/proc/$1/task" 2>/dev/null | wc -l)" -le 1 ]; }
 }
 
 stop() {

@@ -391,6 +391,19 @@ bool WritePwgRaster(const std::string &path, const std::vector<GrayPage> &pages)
   return close(fd) == 0 && ok;
 }
 
+bool ProcessEnded(int pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  std::ifstream stat(proc + "/stat");
+  std::string field;
+  for (int i = 0; i < 3 && stat >> field; ++i) {
+  }
+  if (!stat) return true;
+  std::error_code ignored;
+  const auto threads = std::distance(std::filesystem::directory_iterator(proc + "/task", ignored),
+                                     std::filesystem::directory_iterator());
+  return field == "Z" && threads <= 1;
+}
+
 std::vector<uint8_t> ReadFile(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -125,6 +125,10 @@ class SocketSink {
   std::thread thread_;
 };
 
+// Whether a process has ended: gone, or a zombie all of whose threads are
+// gone (only then are its sockets closed).
+bool ProcessEnded(int pid);
+
 std::vector<uint8_t> ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes);
 

@@ -61,9 +61,13 @@ TEST(CupsClientTest, EverywhereQueuePrintsA4PdfAndPngAsA4) {
   const vantrex::test::CommandResult added = cups.run(
       {"lpadmin", "-h", cups.server(), "-p", "KT50", "-E", "-v", server.uri(), "-m", "everywhere"});
   ASSERT_EQ(added.status, 0) << added.output;
-  // Plain sizes besides the borderless ones, A4 the default.
-  const std::string sizes =
-      cups.run({"lpoptions", "-h", cups.server(), "-p", "KT50", "-l"}).output;
+  // Plain sizes besides the borderless ones, A4 the default (the scheduler
+  // may take a moment before it hands out the queue's new PPD).
+  std::string sizes;
+  for (int i = 0; i < 50 && sizes.find("PageSize") == std::string::npos; ++i) {
+    if (i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    sizes = cups.run({"lpoptions", "-h", cups.server(), "-p", "KT50", "-l"}).output;
+  }
   EXPECT_NE(sizes.find(" *A4 "), std::string::npos) << sizes;
   EXPECT_NE(sizes.find(" A4.Borderless"), std::string::npos) << sizes;
 

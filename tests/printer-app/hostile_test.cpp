@@ -270,13 +270,6 @@ TEST(HostileUserTest, TextFromClientsNeverForgesTheStateFile) {
   EXPECT_EQ(after.state, IPP_JSTATE_COMPLETED) << after.message;
 }
 
-bool Ended(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string field;
-  for (int i = 0; i < 3 && stat >> field; ++i) {
-  }
-  return !stat || field == "Z";
-}
 
 // A long PDF job in progress when the server is told to stop, one job
 // queued behind it and one held: the stop takes a moment, the job in
@@ -310,9 +303,10 @@ TEST(StopTest, SigtermAbortsOnlyTheJobInProgressAndKeepsTheQueue) {
   const int pid = server.pid();
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(kill(pid, SIGTERM), 0);
-  while (!Ended(pid) && std::chrono::steady_clock::now() - start < 20s) std::this_thread::sleep_for(10ms);
+  while (!apptest::ProcessEnded(pid) && std::chrono::steady_clock::now() - start < 20s)
+    std::this_thread::sleep_for(10ms);
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_TRUE(Ended(pid));
+  EXPECT_TRUE(apptest::ProcessEnded(pid));
   EXPECT_LT(took, 3s);  // a second, kept loose for busy machines
   kt50::Stream stream;
   kt50::DecodeError error;

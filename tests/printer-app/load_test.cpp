@@ -170,10 +170,8 @@ class LoadRun {
     const int pid = server_.pid();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(kill(pid, SIGTERM), 0) << "the server had already died";
-    while (kill(pid, 0) == 0 && std::chrono::steady_clock::now() - start < 30s) {
-      if (IsZombie(pid)) break;
+    while (!apptest::ProcessEnded(pid) && std::chrono::steady_clock::now() - start < 30s)
       std::this_thread::sleep_for(5ms);
-    }
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     queued = QueuedInState(server_.dir() + "/home/.config/vantrex-printer-app.state");
@@ -187,14 +185,6 @@ class LoadRun {
   }
 
  private:
-  static bool IsZombie(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string field;
-    for (int i = 0; i < 3 && stat >> field; ++i) {
-    }
-    return !stat || field == "Z";
-  }
-
   // Submits until accepted (the server may be restarting); the job's index.
   size_t Submit(int client, int n, std::mt19937 &rng) {
     tagJOB job;

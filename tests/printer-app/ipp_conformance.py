@@ -20,11 +20,6 @@ TESTS = "/usr/share/cups/ipptool"
 ALLOWED = {
     # Not answered before PAPPL 1.4.
     "overrides-supported": r"^EXPECTED: overrides-supported$",
-    # With localized web page strings (papplSystemAddStringsData), PAPPL 1.3.1
-    # appends another printer-strings-languages-supported to the printer's
-    # attributes at every Get-Printer-Attributes after the first.
-    "printer-strings-languages-supported":
-        r'^Duplicate "printer-strings-languages-supported" attribute in printer-attributes-tag group$',
 }
 
 SAMPLE_PS = """%!PS

@@ -174,6 +174,8 @@ TEST_F(HostileTest, DevicesOutsideTheAllowedOnesAreRefused) {
   EXPECT_EQ(server_->RunCommand({"add", "-d", "Net", "-m", "vantrex_kt50", "-v",
                                  "socket://127.0.0.1:9"}),
             0);
+  // PAPPL 1.3.1 cannot change a device: refused, not ignored.
+  EXPECT_NE(server_->RunCommand({"modify", "-d", "Net", "-v", "socket://127.0.0.1:10"}), 0);
   std::string printers;
   EXPECT_EQ(server_->RunCommand({"printers"}, &printers), 0);
   EXPECT_NE(printers.find("Net"), std::string::npos);
@@ -314,6 +316,10 @@ TEST(StopTest, SigtermAbortsOnlyTheJobInProgressAndKeepsTheQueue) {
   EXPECT_GE(stream.pages.size(), 1u);
   EXPECT_LT(stream.pages.size(), 60u);
   EXPECT_TRUE(apptest::ReadFile(server.OutputPath("queued")).empty());
+  // A sub-command with no server says so, and starts no server of its own.
+  std::string said;
+  EXPECT_EQ(server.RunCommand({"printers"}, &said), 1);
+  EXPECT_NE(said.find("not running"), std::string::npos) << said;
 
   server.Restart();
   apptest::WaitJob(server, "KT50", job, 30);

@@ -281,6 +281,7 @@ TEST(LoadTest, SixClientsThreePrintersCancelsAndARestartLoseNothing) {
   // The network printer got the jobs one after another, each whole (or
   // whole pages of it), in the order their documents arrived.
   std::vector<const tagJOB *> left = byPrinter["Net"];
+  std::map<const tagJOB *, size_t> at;  // where each job's bytes begin
   const Bytes out = sink.Bytes();
   for (size_t pos = 0; pos < out.size();) {
     auto best = left.end();
@@ -291,11 +292,19 @@ TEST(LoadTest, SixClientsThreePrintersCancelsAndARestartLoseNothing) {
       if (length > bestLength) best = it, bestLength = length;
     }
     ASSERT_NE(best, left.end()) << "bytes at " << pos << " of the network stream are no job's";
+    at[*best] = pos;
     pos += static_cast<size_t>(bestLength);
     left.erase(best);
   }
-  for (const tagJOB *job : left) {
+  for (const tagJOB *job : left)
     EXPECT_NE(job->result.state, IPP_JSTATE_COMPLETED) << job->name << " completed but never arrived";
+  // One client's jobs arrived one after another: they print in that order.
+  std::map<std::string, size_t> lastAt;
+  for (const tagJOB *job : byPrinter["Net"]) {
+    if (!at.count(job)) continue;
+    const std::string client = job->name.substr(0, job->name.find('-'));
+    EXPECT_TRUE(!lastAt.count(client) || lastAt[client] < at[job]) << job->name << " printed early";
+    lastAt[client] = at[job];
   }
   std::printf("load: %zu jobs accepted; %d completed, %d cancelled, %d aborted at the stop; "
               "the stop took %lld ms and kept %zu jobs queued; %zu bytes to the network printer\n",

@@ -1,10 +1,13 @@
 // The same pages with the same settings give the same bytes through
 // vantrex-filter (24-bit RGB CUPS raster, TK job options) and through the
 // printer application (8-bit gray PWG raster of the same gray values,
-// kt50-... job attributes): every screening method, mirror on and off.
+// kt50-... job attributes): every screening method, mirror on and off; and a
+// colour picture (PNG) turns into ink by the filter's own rule on both roads.
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <array>
+#include <cstdio>
 #include <string>
 
 #include "app_support.h"
@@ -130,6 +133,55 @@ TEST_F(EquivalenceTest, SameBytesAsTheFilterForEveryScreeningAndMirror) {
                                      << filter.out.size() << " bytes";
       ++n;
     }
+  }
+}
+
+// A colour PNG of exactly an A6 page at 600 dpi, printed unscaled, lies on
+// the page pixel for pixel: the stream is the filter's for the same RGB.
+bool WritePng(const std::string &path, uint32_t w, uint32_t h, const std::vector<uint8_t> &rgb) {
+  FILE *out = std::fopen(path.c_str(), "wb");
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  const bool ok = out && info && !setjmp(png_jmpbuf(png));
+  if (ok) {
+    png_init_io(png, out);
+    png_set_IHDR(png, info, w, h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_pHYs(png, info, 23622, 23622, PNG_RESOLUTION_METER);  // 600 dpi
+    png_write_info(png, info);
+    for (uint32_t y = 0; y < h; ++y) png_write_row(png, &rgb[3 * size_t{w} * y]);
+    png_write_end(png, info);
+  }
+  png_destroy_write_struct(&png, &info);
+  return out && std::fclose(out) == 0 && ok;
+}
+
+TEST_F(EquivalenceTest, ColourPictureInkedByTheFiltersRuleOnBothRoads) {
+  const uint32_t w = 2480, h = 3496;  // A6 at 600 dpi
+  std::vector<uint8_t> rgb(3 * size_t{w} * h);
+  for (uint32_t y = 0; y < h; ++y)
+    for (uint32_t x = 0; x < w; ++x)
+      for (uint32_t c = 0; c < 3; ++c)
+        rgb[3 * (size_t{w} * y + x) + c] = Pixel(c, (x + 97 * c) % w, y, w, h);
+  const std::string png = dir_->path() + "/colour.png";
+  ASSERT_TRUE(WritePng(png, w, h, rgb));
+  const std::vector<uint8_t> raster =
+      vtest::MakeRaster(std::vector{vtest::RgbPage(w, h, [&](uint32_t x, uint32_t y) {
+        const uint8_t *p = &rgb[3 * (size_t{w} * y + x)];
+        return vtest::RGB{p[0], p[1], p[2]};
+      })});
+  for (const tagCASE &screening : {kScreenings[0], kScreenings[4]}) {
+    SCOPED_TRACE(screening.keyword);
+    const vtest::RunResult filter = vtest::RunFilter(
+        std::string("TKDotScreening=") + screening.choice, raster, vtest::Input::NamedFile);
+    ASSERT_EQ(filter.exitStatus, 0) << filter.err;
+    const std::string jobName = std::string("colour-") + screening.keyword;
+    const apptest::JobResult job = apptest::PrintFile(
+        *server_, png, "image/png", jobName,
+        {{"kt50-dot-screening", screening.keyword}, {"media", "iso_a6_105x148mm"},
+         {"print-scaling", "none"}});
+    ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED) << job.message;
+    EXPECT_TRUE(apptest::ReadFile(server_->OutputPath(jobName)) == filter.out);
   }
 }
 

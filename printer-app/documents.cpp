@@ -42,11 +42,22 @@ class tagRENDERER {
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string input = pdf;
-    std::array<const char *, 14> argv{
-        "gs", "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-dNOINTERACTION", "-sDEVICE=pwgraster",
-        "-dcupsColorSpace=18", "-dcupsBitsPerColor=8", "-r600", "-sstdout=%stderr",
-        "-sOutputFile=%stdout", input.c_str(), nullptr};
-    if (posix_spawnp(&pid_, "gs", &actions, nullptr, const_cast<char **>(argv.data()), environ) != 0)
+    std::array<const char *, 14> argv{"gs",
+                                      "-q",
+                                      "-dSAFER",
+                                      "-dBATCH",
+                                      "-dNOPAUSE",
+                                      "-dNOINTERACTION",
+                                      "-sDEVICE=pwgraster",
+                                      "-dcupsColorSpace=18",
+                                      "-dcupsBitsPerColor=8",
+                                      "-r600",
+                                      "-sstdout=%stderr",
+                                      "-sOutputFile=%stdout",
+                                      input.c_str(),
+                                      nullptr};
+    if (posix_spawnp(&pid_, "gs", &actions, nullptr, const_cast<char **>(argv.data()), environ) !=
+        0)
       pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);

@@ -19,10 +19,9 @@ pappl_pr_driver_t g_Drivers[] = {
 // Full-bleed sizes of the printer's PPD, and the custom size limits of its
 // 9920 x 14645 pixel print area.
 constexpr std::array<const char *, 11> kMedia{
-    "na_letter_8.5x11in", "na_legal_8.5x14in", "na_ledger_11x17in",
-    "iso_a6_105x148mm",   "iso_a5_148x210mm",  "iso_a4_210x297mm",
-    "iso_a3_297x420mm",   "jis_b5_182x257mm",  "jis_b4_257x364mm",
-    "custom_max_16.53x24.4in", "custom_min_1x1in",
+    "na_letter_8.5x11in", "na_legal_8.5x14in",       "na_ledger_11x17in", "iso_a6_105x148mm",
+    "iso_a5_148x210mm",   "iso_a4_210x297mm",        "iso_a3_297x420mm",  "jis_b5_182x257mm",
+    "jis_b4_257x364mm",   "custom_max_16.53x24.4in", "custom_min_1x1in",
 };
 
 void AddVendorAttribute(ipp_t *attrs, const tagVENDOROPTION &option) {
@@ -65,8 +64,8 @@ ipp_t *DriverAttributes() {
   ippAddBoolean(attrs, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
   ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr,
                "auto");
-  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported",
-               nullptr, "auto");
+  ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr,
+               "auto");
   ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr,
                "normal");
   return attrs;
@@ -110,8 +109,8 @@ void FillCapabilities(pappl_pr_driver_data_t *data) {
   data->has_supplies = true;
   data->orient_default = IPP_ORIENT_PORTRAIT;
   // Gray only: 1-bit input would reach the callbacks unscreened.
-  data->color_supported = PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME |
-                          PAPPL_COLOR_MODE_BI_LEVEL;
+  data->color_supported =
+      PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME | PAPPL_COLOR_MODE_BI_LEVEL;
   data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
   data->raster_types = PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_BLACK_8;
   data->content_default = PAPPL_CONTENT_AUTO;
@@ -160,7 +159,8 @@ pappl_pr_driver_t *AppDrivers() { return g_Drivers; }
 int AppDriverCount() { return static_cast<int>(std::size(g_Drivers)); }
 
 bool DriverCallback(pappl_system_t *system, const char *driver_name, const char *device_uri,
-                    const char *device_id, pappl_pr_driver_data_t *data, ipp_t **driver_attrs, void *) {
+                    const char *device_id, pappl_pr_driver_data_t *data, ipp_t **driver_attrs,
+                    void *) {
   if (!driver_name || std::strcmp(driver_name, kDriverName) != 0) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Unknown driver '%s'.",
              driver_name ? driver_name : "(null)");
@@ -172,7 +172,8 @@ bool DriverCallback(pappl_system_t *system, const char *driver_name, const char 
       (device_id && HasControls(device_id))) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR,
              "Refusing device '%s': only socket://, usb:// and file:// below the spool "
-             "directory.", device_uri ? device_uri : "(null)");
+             "directory.",
+             device_uri ? device_uri : "(null)");
     return false;
   }
   FillCallbacks(data);
@@ -208,8 +209,8 @@ bool SanitizePrinterDefaults(pappl_printer_t *printer) {
     const std::string text = PrinterDefaultText(attrs, option);
     const int32_t value = ClampVendorValue(option, text);
     changed |= !ParseVendorValue(option, text);
-    num_vendor = cupsAddOption(option.name, FormatVendorValue(option, value).c_str(), num_vendor,
-                               &vendor);
+    num_vendor =
+        cupsAddOption(option.name, FormatVendorValue(option, value).c_str(), num_vendor, &vendor);
   }
   ippDelete(attrs);
   if (changed) {

@@ -35,9 +35,9 @@ bool ModifiesDevice(int argc, char *argv[]) {
 // private one when none answers (the system callback refuses that, but only
 // after ten seconds of retries).
 bool NeedsServer(int argc, char *argv[]) {
-  constexpr const char *kServerCommands[] = {"add",  "autoadd", "cancel",   "default",
-                                             "delete", "jobs",  "modify",   "options",
-                                             "printers", "status", "submit"};
+  constexpr const char *kServerCommands[] = {"add",      "autoadd", "cancel", "default",
+                                             "delete",   "jobs",    "modify", "options",
+                                             "printers", "status",  "submit"};
   if (argc < 2) return false;
   for (const char *command : kServerCommands)
     if (Is(argv[1], command)) return true;
@@ -65,9 +65,9 @@ int main(int argc, char *argv[]) {
   if (ModifiesDevice(argc, argv))
     return Refuse("a printer's device cannot be changed; delete the printer and add it again.");
   if (NeedsServer(argc, argv) && !ServerAnswers(argv[0]))
-    return Refuse("the server is not running; start it first (\"vantrex-printer-app server\", "
-                  "or \"systemctl start vantrex-printer-app\").");
+    return Refuse(
+        "the server is not running; start it first (\"vantrex-printer-app server\", "
+        "or \"systemctl start vantrex-printer-app\").");
   return papplMainloop(argc, argv, kAppVersion, kFooterHTML, AppDriverCount(), AppDrivers(),
-                       nullptr, DriverCallback, nullptr, nullptr, SystemCallback, nullptr,
-                       nullptr);
+                       nullptr, DriverCallback, nullptr, nullptr, SystemCallback, nullptr, nullptr);
 }

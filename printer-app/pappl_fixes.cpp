@@ -161,12 +161,18 @@ std::unique_lock<std::mutex> CancelGate(pappl_printer_t *printer) {
 
 const char *ReasonFor(ipp_jstate_t state) {
   switch (state) {
-    case IPP_JSTATE_HELD: return "job-hold-until-specified";
-    case IPP_JSTATE_PROCESSING: return "job-printing";
-    case IPP_JSTATE_COMPLETED: return "job-completed-successfully";
-    case IPP_JSTATE_CANCELED: return "job-canceled-by-user";
-    case IPP_JSTATE_ABORTED: return "aborted-by-system";
-    default: return "none";
+    case IPP_JSTATE_HELD:
+      return "job-hold-until-specified";
+    case IPP_JSTATE_PROCESSING:
+      return "job-printing";
+    case IPP_JSTATE_COMPLETED:
+      return "job-completed-successfully";
+    case IPP_JSTATE_CANCELED:
+      return "job-canceled-by-user";
+    case IPP_JSTATE_ABORTED:
+      return "aborted-by-system";
+    default:
+      return "none";
   }
 }
 
@@ -181,7 +187,8 @@ void RespondWithJob(pappl_client_t *client, pappl_job_t *job) {
     uri = std::string(ippGetString(printer, 0, nullptr)) + "/" + std::to_string(id);
   const ipp_jstate_t state = papplJobGetState(job);
   ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_INTEGER, "job-id", id);
-  if (!uri.empty()) ippAddString(response, IPP_TAG_JOB, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+  if (!uri.empty())
+    ippAddString(response, IPP_TAG_JOB, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
   ippAddInteger(response, IPP_TAG_JOB, IPP_TAG_ENUM, "job-state", state);
   ippAddString(response, IPP_TAG_JOB, IPP_TAG_KEYWORD, "job-state-reasons", nullptr,
                ReasonFor(state));
@@ -217,8 +224,10 @@ bool SpoolDocument(pappl_client_t *client, pappl_job_t *job, std::array<char, 10
     ok = false;
     error = "Unable to write the print file.";
   }
-  if (!ok) unlink(filename.data());
-  else papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Received %lld bytes of document data.", total);
+  if (!ok)
+    unlink(filename.data());
+  else
+    papplLogJob(job, PAPPL_LOGLEVEL_INFO, "Received %lld bytes of document data.", total);
   return ok;
 }
 
@@ -266,8 +275,8 @@ extern "C" void papplPrinterCancelAllJobs(pappl_printer_t *printer) {
   if (!printer) return;
   auto gate = CancelGate(printer);
   papplPrinterIterateActiveJobs(
-      printer, [](pappl_job_t *job, void *) { SetJobMessage(job, "Job cancelled."); },
-      nullptr, 1, 0);
+      printer, [](pappl_job_t *job, void *) { SetJobMessage(job, "Job cancelled."); }, nullptr, 1,
+      0);
   g_CancelAll(printer);
 }
 
@@ -287,8 +296,8 @@ extern "C" void _papplJobCopyDocumentData(pappl_client_t *client, pappl_job_t *j
   RespondWithJob(client, job);
 }
 
-extern "C" void _papplCopyAttributes(ipp_t *to, ipp_t *from, cups_array_t *ra,
-                                     ipp_tag_t group_tag, int) {
+extern "C" void _papplCopyAttributes(ipp_t *to, ipp_t *from, cups_array_t *ra, ipp_tag_t group_tag,
+                                     int) {
   // Always a deep copy: a quick copy shares collections, whose reference
   // counts are not thread-safe, with the printer's own attributes.
   struct tagFILTER {

@@ -115,8 +115,8 @@ bool JobMustStop(pappl_job_t *job) {
 bool KT50StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *device) {
   // A value the printer cannot take refuses the job rather than print it
   // otherwise than asked (PAPPL accepts any value with the job).
-  if (const tagVENDOROPTION *bad = FirstInvalidValue(
-          [&](const char *name) { return VendorValue(options, name); })) {
+  if (const tagVENDOROPTION *bad =
+          FirstInvalidValue([&](const char *name) { return VendorValue(options, name); })) {
     SetJobMessage(job, std::string("Unsupported ") + bad->name + " value.");
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unsupported %s value '%.64s'.", bad->name,
                 VendorValue(options, bad->name));
@@ -142,14 +142,14 @@ bool KT50StartJob(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t 
   return true;
 }
 
-bool KT50StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *,
-                   unsigned page) {
+bool KT50StartPage(pappl_job_t *job, pappl_pr_options_t *options, pappl_device_t *, unsigned page) {
   tagAPPJOB *appJob = AppJobOf(job);
   if (!appJob) return false;
   const cups_page_header2_t &header = options->header;
   const LineKind kind = KindOf(header);
   if (kind == LineKind::Unsupported || header.cupsBitsPerColor != 8)
-    return KT50Fail(job, "Unsupported raster: only 8-bit gray and 24-bit RGB pages can be printed.");
+    return KT50Fail(job,
+                    "Unsupported raster: only 8-bit gray and 24-bit RGB pages can be printed.");
   const uint32_t bytesPerPixel = kind == LineKind::Rgb ? 3 : 1;
   if (header.cupsWidth == 0 || header.cupsHeight == 0 ||
       header.cupsBytesPerLine / bytesPerPixel < header.cupsWidth)

@@ -29,8 +29,7 @@ tagREFUSAL Refuse(ipp_status_t status, std::string message, ipp_attribute_t *att
 }
 
 tagREFUSAL CleanStrings(ipp_t *message, ipp_attribute_t *top) {
-  for (ipp_attribute_t *attr = ippFirstAttribute(message); attr;
-       attr = ippNextAttribute(message)) {
+  for (ipp_attribute_t *attr = ippFirstAttribute(message); attr; attr = ippNextAttribute(message)) {
     ipp_attribute_t *named = top ? top : attr;
     const ipp_tag_t tag = ippGetValueTag(attr);
     const int count = ippGetCount(attr);
@@ -90,8 +89,7 @@ tagREFUSAL CheckVendorValues(ipp_t *request) {
   const bool job = op == IPP_OP_PRINT_JOB || op == IPP_OP_VALIDATE_JOB || op == IPP_OP_CREATE_JOB;
   const bool defaults = op == IPP_OP_SET_PRINTER_ATTRIBUTES;
   if (!job && !defaults) return {};
-  for (ipp_attribute_t *attr = ippFirstAttribute(request); attr;
-       attr = ippNextAttribute(request)) {
+  for (ipp_attribute_t *attr = ippFirstAttribute(request); attr; attr = ippNextAttribute(request)) {
     const char *name = ippGetName(attr);
     if (!name) continue;
     std::string_view option = name;

@@ -39,7 +39,9 @@ void SaveMessages(pappl_system_t *system) {
       [](pappl_printer_t *printer, void *data) {
         papplPrinterIterateAllJobs(
             printer,
-            [](pappl_job_t *job, void *data) { static_cast<std::set<JobKey> *>(data)->insert(KeyOf(job)); },
+            [](pappl_job_t *job, void *data) {
+              static_cast<std::set<JobKey> *>(data)->insert(KeyOf(job));
+            },
             data, 1, 0);
       },
       &alive);
@@ -144,7 +146,8 @@ bool SaveStateNow(pappl_system_t *system) {
   if (fd < 0) return false;
   fchmod(fd, 0600);
   close(fd);
-  if (!papplSystemSaveState(system, next.c_str()) || rename(next.c_str(), g_StatePath.c_str()) != 0) {
+  if (!papplSystemSaveState(system, next.c_str()) ||
+      rename(next.c_str(), g_StatePath.c_str()) != 0) {
     papplLog(system, PAPPL_LOGLEVEL_ERROR, "Cannot save the state to '%s'.", g_StatePath.c_str());
     unlink(next.c_str());
     return false;

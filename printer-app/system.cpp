@@ -68,9 +68,12 @@ pappl_soptions_t ServerOptions(const char *value) {
   // local user.
   pappl_soptions_t soptions = PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE;
   constexpr std::pair<std::string_view, pappl_soptions_t> names[] = {
-      {"dnssd-host", PAPPL_SOPTIONS_DNSSD_HOST}, {"raw-socket", PAPPL_SOPTIONS_RAW_SOCKET},
-      {"usb-printer", PAPPL_SOPTIONS_USB_PRINTER}, {"web-network", PAPPL_SOPTIONS_WEB_NETWORK},
-      {"web-security", PAPPL_SOPTIONS_WEB_SECURITY}, {"web-tls", PAPPL_SOPTIONS_WEB_TLS},
+      {"dnssd-host", PAPPL_SOPTIONS_DNSSD_HOST},
+      {"raw-socket", PAPPL_SOPTIONS_RAW_SOCKET},
+      {"usb-printer", PAPPL_SOPTIONS_USB_PRINTER},
+      {"web-network", PAPPL_SOPTIONS_WEB_NETWORK},
+      {"web-security", PAPPL_SOPTIONS_WEB_SECURITY},
+      {"web-tls", PAPPL_SOPTIONS_WEB_TLS},
       {"no-tls", PAPPL_SOPTIONS_NO_TLS},
   };
   std::string_view list = value ? value : "";
@@ -172,7 +175,7 @@ void OnTerminate(int) {
 
 // Runs once from the main loop, after PAPPL has set its own handlers.
 bool StartServing(pappl_system_t *system, void *) {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = OnTerminate;
   sigemptyset(&action.sa_mask);
   sigaction(SIGTERM, &action, nullptr);
@@ -205,8 +208,8 @@ bool IsAllowedDeviceURI(const std::string &uri, const std::string &spoolDir) {
   if (HasControls(uri)) return false;
   if (uri.starts_with("socket://") || uri.starts_with("usb://")) return true;
   if (!uri.starts_with("file://") || spoolDir.empty()) return false;
-  std::string path = uri.substr(7, uri.find('?') == std::string::npos ? std::string::npos
-                                                                      : uri.find('?') - 7);
+  std::string path =
+      uri.substr(7, uri.find('?') == std::string::npos ? std::string::npos : uri.find('?') - 7);
   if (path.empty() || path.front() != '/' || path.find('%') != std::string::npos) return false;
   // The file itself may not exist yet: resolve the folder that holds it.
   std::string resolved = Resolved(path);

@@ -56,10 +56,11 @@ struct tagSTANDARD {
   void (*set)(pappl_pr_driver_data_t &, int);
 };
 
-constexpr tagKEYWORD kOrientations[] = {
-    {"3", IPP_ORIENT_PORTRAIT},         {"4", IPP_ORIENT_LANDSCAPE},
-    {"5", IPP_ORIENT_REVERSE_LANDSCAPE}, {"6", IPP_ORIENT_REVERSE_PORTRAIT},
-    {"7", IPP_ORIENT_NONE}};
+constexpr tagKEYWORD kOrientations[] = {{"3", IPP_ORIENT_PORTRAIT},
+                                        {"4", IPP_ORIENT_LANDSCAPE},
+                                        {"5", IPP_ORIENT_REVERSE_LANDSCAPE},
+                                        {"6", IPP_ORIENT_REVERSE_PORTRAIT},
+                                        {"7", IPP_ORIENT_NONE}};
 constexpr tagKEYWORD kColorModes[] = {{"auto", PAPPL_COLOR_MODE_AUTO},
                                       {"monochrome", PAPPL_COLOR_MODE_MONOCHROME},
                                       {"bi-level", PAPPL_COLOR_MODE_BI_LEVEL}};
@@ -70,8 +71,10 @@ constexpr tagKEYWORD kContents[] = {{"auto", PAPPL_CONTENT_AUTO},
                                     {"photo", PAPPL_CONTENT_PHOTO},
                                     {"text", PAPPL_CONTENT_TEXT},
                                     {"text-and-graphic", PAPPL_CONTENT_TEXT_AND_GRAPHIC}};
-constexpr tagKEYWORD kScalings[] = {{"auto", PAPPL_SCALING_AUTO}, {"auto-fit", PAPPL_SCALING_AUTO_FIT},
-                                    {"fill", PAPPL_SCALING_FILL},  {"fit", PAPPL_SCALING_FIT},
+constexpr tagKEYWORD kScalings[] = {{"auto", PAPPL_SCALING_AUTO},
+                                    {"auto-fit", PAPPL_SCALING_AUTO_FIT},
+                                    {"fill", PAPPL_SCALING_FILL},
+                                    {"fit", PAPPL_SCALING_FIT},
                                     {"none", PAPPL_SCALING_NONE}};
 
 const tagSTANDARD kStandards[] = {
@@ -80,7 +83,9 @@ const tagSTANDARD kStandards[] = {
      [](pappl_pr_driver_data_t &d, int v) { d.orient_default = static_cast<ipp_orient_t>(v); }},
     {"print-color-mode", kColorModes,
      [](const pappl_pr_driver_data_t &d) { return static_cast<int>(d.color_default); },
-     [](pappl_pr_driver_data_t &d, int v) { d.color_default = static_cast<pappl_color_mode_t>(v); }},
+     [](pappl_pr_driver_data_t &d, int v) {
+       d.color_default = static_cast<pappl_color_mode_t>(v);
+     }},
     {"print-quality", kQualities,
      [](const pappl_pr_driver_data_t &d) { return static_cast<int>(d.quality_default); },
      [](pappl_pr_driver_data_t &d, int v) { d.quality_default = static_cast<ipp_quality_t>(v); }},
@@ -125,8 +130,10 @@ void ReadStandards(int num_form, cups_option_t *form, pappl_pr_driver_data_t &da
     const tagKEYWORD *match = nullptr;
     for (const tagKEYWORD &keyword : standard.values)
       if (std::string_view(value) == keyword.keyword) match = &keyword;
-    if (match) standard.set(data, match->value);
-    else refused.push_back(std::string(standard.name) + " '" + Shown(value) + "'");
+    if (match)
+      standard.set(data, match->value);
+    else
+      refused.push_back(std::string(standard.name) + " '" + Shown(value) + "'");
   }
 }
 
@@ -142,8 +149,8 @@ int ReadVendor(int num_form, cups_option_t *form, cups_option_t **vendor,
       num_vendor = cupsAddOption(option.name, FormatVendorValue(option, *parsed).c_str(),
                                  num_vendor, vendor);
     else
-      refused.push_back(std::string(option.name) + " '" + Shown(value) + "' (allowed: " +
-                        Allowed(option) + ")");
+      refused.push_back(std::string(option.name) + " '" + Shown(value) +
+                        "' (allowed: " + Allowed(option) + ")");
   }
   return num_vendor;
 }
@@ -212,7 +219,8 @@ void PutVendor(pappl_client_t *client, bool japanese, const tagVENDOROPTION &opt
                             current == "true" ? " checked" : "");
       break;
     case VendorKind::Range:
-      papplClientHTMLPrintf(client, "<input type=\"number\" name=\"%s\" min=\"%d\" max=\"%d\" value=\"",
+      papplClientHTMLPrintf(client,
+                            "<input type=\"number\" name=\"%s\" min=\"%d\" max=\"%d\" value=\"",
                             option.name, option.range->min, option.range->max);
       papplClientHTMLEscape(client, current.c_str(), 0);
       papplClientHTMLPuts(client, "\">");
@@ -227,16 +235,18 @@ void PutVendor(pappl_client_t *client, bool japanese, const tagVENDOROPTION &opt
     case VendorKind::Keyword:
       papplClientHTMLPrintf(client, "<select name=\"%s\">", option.name);
       for (const tagVENDORKEYWORD &keyword : option.keywords)
-        papplClientHTMLPrintf(client, "<option value=\"%s\"%s>%s</option>", keyword.keyword,
-                              current == keyword.keyword ? " selected" : "",
-                              Label(japanese, std::string(option.name) + "." + keyword.keyword).c_str());
+        papplClientHTMLPrintf(
+            client, "<option value=\"%s\"%s>%s</option>", keyword.keyword,
+            current == keyword.keyword ? " selected" : "",
+            Label(japanese, std::string(option.name) + "." + keyword.keyword).c_str());
       papplClientHTMLPuts(client, "</select>");
       break;
   }
   papplClientHTMLPuts(client, "</td></tr>\n");
 }
 
-void PutMedia(pappl_client_t *client, pappl_printer_t *printer, const pappl_pr_driver_data_t &data) {
+void PutMedia(pappl_client_t *client, pappl_printer_t *printer,
+              const pappl_pr_driver_data_t &data) {
   const std::string key = std::string("media.") + data.media_default.size_name;
   std::string name = papplClientGetLocString(client, key.c_str());
   if (name == key) name = data.media_default.size_name;

@@ -49,8 +49,8 @@ ipp_t *JobRequest(const AppServer &server, ipp_op_t op, const std::string &print
 }
 
 http_t *Connect(const AppServer &server) {
-  return httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1,
-                      30000, nullptr);
+  return httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 30000,
+                      nullptr);
 }
 
 std::string Resource(const std::string &printer) { return "/ipp/print/" + printer; }
@@ -126,8 +126,7 @@ ipp_t *NewPrinterRequest(const AppServer &server, ipp_op_t op, const std::string
   ipp_t *request = ippNewRequest(op);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
                server.uri(printer).c_str());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-               "tester");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "tester");
   return request;
 }
 
@@ -146,8 +145,7 @@ ipp_t *NewSystemRequest(const AppServer &server, ipp_op_t op) {
   ipp_t *request = ippNewRequest(op);
   const std::string uri = "ipp://127.0.0.1:" + std::to_string(server.port()) + "/ipp/system";
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "system-uri", nullptr, uri.c_str());
-  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-               "tester");
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, "tester");
   return request;
 }
 
@@ -191,7 +189,8 @@ WebPage Exchange(const AppServer &server, const std::string &path, const std::st
     httpSetLength(http, form->size());
   }
   if ((form ? httpPost(http, path.c_str()) : httpGet(http, path.c_str())) == 0 &&
-      (!form || httpWrite2(http, form->data(), form->size()) == static_cast<ssize_t>(form->size()))) {
+      (!form ||
+       httpWrite2(http, form->data(), form->size()) == static_cast<ssize_t>(form->size()))) {
     http_status_t status;
     while ((status = httpUpdate(http)) == HTTP_STATUS_CONTINUE) {
     }
@@ -229,7 +228,8 @@ ipp_status_t SetPrinterAttributes(const AppServer &server, const Options &attrib
     char *end = nullptr;
     const long number = std::strtol(value.c_str(), &end, 10);
     if (!value.empty() && *end == '\0')
-      ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_INTEGER, name.c_str(), static_cast<int>(number));
+      ippAddInteger(request, IPP_TAG_PRINTER, IPP_TAG_INTEGER, name.c_str(),
+                    static_cast<int>(number));
     else if (value == "true" || value == "false")
       ippAddBoolean(request, IPP_TAG_PRINTER, name.c_str(), value == "true");
     else
@@ -246,7 +246,8 @@ std::string PrinterAttribute(const AppServer &server, const std::string &name) {
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
                name.c_str());
   ipp_t *response = DoRequest(server, request);
-  ipp_attribute_t *attr = response ? ippFindAttribute(response, name.c_str(), IPP_TAG_ZERO) : nullptr;
+  ipp_attribute_t *attr =
+      response ? ippFindAttribute(response, name.c_str(), IPP_TAG_ZERO) : nullptr;
   char text[1024] = "";
   if (attr) ippAttributeString(attr, text, sizeof(text));
   ippDelete(response);
@@ -254,7 +255,8 @@ std::string PrinterAttribute(const AppServer &server, const std::string &name) {
 }
 
 JobResult SubmitFile(const AppServer &server, const std::string &printer, const std::string &file,
-                     const std::string &format, const std::string &jobName, const Options &options) {
+                     const std::string &format, const std::string &jobName,
+                     const Options &options) {
   JobResult result;
   ipp_t *request = NewPrinterRequest(server, IPP_OP_PRINT_JOB, printer);
   ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, jobName.c_str());
@@ -284,8 +286,8 @@ void WaitJob(const AppServer &server, const std::string &printer, JobResult &job
              int timeoutSeconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   while (std::chrono::steady_clock::now() < deadline) {
-    if (ipp_t *response = DoRequest(server, JobRequest(server, IPP_OP_GET_JOB_ATTRIBUTES, printer, job.id),
-                                    printer)) {
+    if (ipp_t *response = DoRequest(
+            server, JobRequest(server, IPP_OP_GET_JOB_ATTRIBUTES, printer, job.id), printer)) {
       if (ipp_attribute_t *state = ippFindAttribute(response, "job-state", IPP_TAG_ENUM)) {
         job.state = static_cast<ipp_jstate_t>(ippGetInteger(state, 0));
         const char *message =
@@ -373,7 +375,8 @@ bool WritePwgRaster(const std::string &path, const std::vector<GrayPage> &pages)
     const int widthHmm = static_cast<int>(page.width * 2540 / 600);
     const int lengthHmm = static_cast<int>(page.height * 2540 / 600);
     pwg_media_t *media = pwgMediaForSize(widthHmm, lengthHmm);
-    ok = media && cupsRasterInitPWGHeader(&header, media, "sgray_8", 600, 600, "one-sided", nullptr);
+    ok =
+        media && cupsRasterInitPWGHeader(&header, media, "sgray_8", 600, 600, "one-sided", nullptr);
     if (!ok) break;
     header.cupsWidth = page.width;
     header.cupsHeight = page.height;
@@ -411,7 +414,8 @@ std::vector<uint8_t> ReadFile(const std::string &path) {
 
 void WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char *>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace apptest

@@ -22,13 +22,13 @@ using Options = std::vector<std::pair<std::string, std::string>>;
 
 class AppServer {
  public:
-  AppServer();  // starts the server with one printer "KT50"
+  AppServer();   // starts the server with one printer "KT50"
   ~AppServer();  // stops it
   AppServer(const AppServer &) = delete;
   AppServer &operator=(const AppServer &) = delete;
 
-  void Restart();        // same port, spool and state
-  bool Stop();           // SIGTERM; true when it ended
+  void Restart();  // same port, spool and state
+  bool Stop();     // SIGTERM; true when it ended
   int port() const { return port_; }
   int pid() const;
   const std::string &dir() const { return dir_; }

@@ -98,28 +98,29 @@ TEST_F(EquivalenceTest, SameBytesAsTheFilterForEveryScreeningAndMirror) {
       SCOPED_TRACE(std::string(screening.keyword) + (mirror ? " mirrored" : " not mirrored"));
       // Header values and the AM screen's parameters vary with the case too.
       const int density = (n % 5) * 4 - 8, frequency = 38 + 13 * n, angle = (7 * n) % 91;
-      const std::string filterOptions =
-          std::string("TKDotScreening=") + screening.choice +
-          " TKMirror=" + (mirror ? "TKMirrorON" : "TKMirrorOFF") +
-          " TKWriteDensity=" + std::to_string(density) + " TKWriteSpeed=" + std::to_string(n % 4) +
-          " TKLaneOverlap=" + std::to_string(n % 7 - 3) +
-          " TKAdjustLength=" + std::to_string(37 * n - 200) +
-          " TKDotScreeningFrequency=" + std::to_string(frequency) +
-          " TKDotScreeningAngle=" + std::to_string(angle);
-      const vtest::RunResult filter = vtest::RunFilter(filterOptions, *rgb_, vtest::Input::NamedFile);
+      const std::string filterOptions = std::string("TKDotScreening=") + screening.choice +
+                                        " TKMirror=" + (mirror ? "TKMirrorON" : "TKMirrorOFF") +
+                                        " TKWriteDensity=" + std::to_string(density) +
+                                        " TKWriteSpeed=" + std::to_string(n % 4) +
+                                        " TKLaneOverlap=" + std::to_string(n % 7 - 3) +
+                                        " TKAdjustLength=" + std::to_string(37 * n - 200) +
+                                        " TKDotScreeningFrequency=" + std::to_string(frequency) +
+                                        " TKDotScreeningAngle=" + std::to_string(angle);
+      const vtest::RunResult filter =
+          vtest::RunFilter(filterOptions, *rgb_, vtest::Input::NamedFile);
       ASSERT_EQ(filter.exitStatus, 0) << filter.err;
 
       const std::string jobName = "eq-" + std::to_string(n);
-      const apptest::JobResult job = apptest::PrintFile(
-          *server_, PwgPath(), "image/pwg-raster", jobName,
-          {{"kt50-dot-screening", screening.keyword},
-           {"kt50-mirror", mirror ? "true" : "false"},
-           {"kt50-write-density", std::to_string(density)},
-           {"kt50-write-speed", std::to_string(n % 4)},
-           {"kt50-lane-overlap", std::to_string(n % 7 - 3)},
-           {"kt50-adjust-length", std::to_string(37 * n - 200)},
-           {"kt50-screening-frequency", std::to_string(frequency)},
-           {"kt50-screening-angle", std::to_string(angle)}});
+      const apptest::JobResult job =
+          apptest::PrintFile(*server_, PwgPath(), "image/pwg-raster", jobName,
+                             {{"kt50-dot-screening", screening.keyword},
+                              {"kt50-mirror", mirror ? "true" : "false"},
+                              {"kt50-write-density", std::to_string(density)},
+                              {"kt50-write-speed", std::to_string(n % 4)},
+                              {"kt50-lane-overlap", std::to_string(n % 7 - 3)},
+                              {"kt50-adjust-length", std::to_string(37 * n - 200)},
+                              {"kt50-screening-frequency", std::to_string(frequency)},
+                              {"kt50-screening-angle", std::to_string(angle)}});
       ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED) << job.message;
       const std::vector<uint8_t> app = apptest::ReadFile(server_->OutputPath(jobName));
 
@@ -129,8 +130,8 @@ TEST_F(EquivalenceTest, SameBytesAsTheFilterForEveryScreeningAndMirror) {
       EXPECT_EQ(stream.pages.size(), kSizes.size());
       EXPECT_EQ(stream.header.writeDensity, density);
       EXPECT_GT(app.size(), 1000u);
-      EXPECT_TRUE(app == filter.out) << "app " << app.size() << " bytes, filter "
-                                     << filter.out.size() << " bytes";
+      EXPECT_TRUE(app == filter.out)
+          << "app " << app.size() << " bytes, filter " << filter.out.size() << " bytes";
       ++n;
     }
   }
@@ -176,10 +177,10 @@ TEST_F(EquivalenceTest, ColourPictureInkedByTheFiltersRuleOnBothRoads) {
         std::string("TKDotScreening=") + screening.choice, raster, vtest::Input::NamedFile);
     ASSERT_EQ(filter.exitStatus, 0) << filter.err;
     const std::string jobName = std::string("colour-") + screening.keyword;
-    const apptest::JobResult job = apptest::PrintFile(
-        *server_, png, "image/png", jobName,
-        {{"kt50-dot-screening", screening.keyword}, {"media", "iso_a6_105x148mm"},
-         {"print-scaling", "none"}});
+    const apptest::JobResult job = apptest::PrintFile(*server_, png, "image/png", jobName,
+                                                      {{"kt50-dot-screening", screening.keyword},
+                                                       {"media", "iso_a6_105x148mm"},
+                                                       {"print-scaling", "none"}});
     ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED) << job.message;
     EXPECT_TRUE(apptest::ReadFile(server_->OutputPath(jobName)) == filter.out);
   }

@@ -61,12 +61,18 @@ apptest::TempDir *HostileTest::dir_ = nullptr;
 
 TEST_F(HostileTest, UnsupportedValuesAreRefusedWhenSubmittedOrValidated) {
   const apptest::Options values{
-      {"kt50-write-density", "99"},         {"kt50-write-density", "-17"},
-      {"kt50-screening-angle", "91"},       {"kt50-screening-frequency", "37"},
-      {"kt50-screening-frequency", "12abc"}, {"kt50-write-speed", "4"},
-      {"kt50-lane-overlap", "+-1"},         {"kt50-dot-screening", "bogus-value"},
-      {"kt50-dot-screening", "Error-Diffusion"}, {"kt50-line-enhance", std::string(300, 'b')},
-      {"kt50-mirror", "maybe"},             {"kt50-adjust-length", "99999999999999999999"},
+      {"kt50-write-density", "99"},
+      {"kt50-write-density", "-17"},
+      {"kt50-screening-angle", "91"},
+      {"kt50-screening-frequency", "37"},
+      {"kt50-screening-frequency", "12abc"},
+      {"kt50-write-speed", "4"},
+      {"kt50-lane-overlap", "+-1"},
+      {"kt50-dot-screening", "bogus-value"},
+      {"kt50-dot-screening", "Error-Diffusion"},
+      {"kt50-line-enhance", std::string(300, 'b')},
+      {"kt50-mirror", "maybe"},
+      {"kt50-adjust-length", "99999999999999999999"},
   };
   int n = 0;
   for (const auto &[name, value] : values) {
@@ -104,16 +110,35 @@ TEST_F(HostileTest, DamagedDocumentsEndTheirJobAloneWithAReason) {
                                {"pwg", nullptr, "image/pwg-raster"}};
   using Damage = std::function<std::vector<uint8_t>(std::vector<uint8_t>)>;
   const std::pair<const char *, Damage> damages[] = {
-      {"cut", [](auto b) { b.resize(b.size() / 2); return b; }},
-      {"cut-early", [](auto b) { b.resize(std::min<size_t>(b.size(), 60)); return b; }},
-      {"scrambled", [](auto b) { for (size_t i = b.size() / 3; i < b.size() / 3 + 64; ++i) b[i] ^= 0x5A; return b; }},
-      {"junk", [](auto b) { b.resize(8); for (int i = 0; i < 5000; ++i) b.push_back(static_cast<uint8_t>(i * 37 + 11)); return b; }},
+      {"cut",
+       [](auto b) {
+         b.resize(b.size() / 2);
+         return b;
+       }},
+      {"cut-early",
+       [](auto b) {
+         b.resize(std::min<size_t>(b.size(), 60));
+         return b;
+       }},
+      {"scrambled",
+       [](auto b) {
+         for (size_t i = b.size() / 3; i < b.size() / 3 + 64; ++i) b[i] ^= 0x5A;
+         return b;
+       }},
+      {"junk",
+       [](auto b) {
+         b.resize(8);
+         for (int i = 0; i < 5000; ++i) b.push_back(static_cast<uint8_t>(i * 37 + 11));
+         return b;
+       }},
   };
   for (const tagSOURCE &source : sources) {
     const std::string good = dir_->path() + "/good." + source.name;
     if (source.device)
       ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -r100 -dLastPage=2 -sDEVICE=" +
-                             std::string(source.device) + " -sOutputFile=" + good + " " + ps).c_str()), 0);
+                             std::string(source.device) + " -sOutputFile=" + good + " " + ps)
+                                .c_str()),
+                0);
     else
       ASSERT_TRUE(apptest::WritePwgRaster(good, {Ramp(2501, 301), Ramp(2503, 297)}));
     for (const auto &[how, damage] : damages) {
@@ -121,7 +146,8 @@ TEST_F(HostileTest, DamagedDocumentsEndTheirJobAloneWithAReason) {
       SCOPED_TRACE(jobName);
       const std::string path = dir_->path() + "/" + jobName;
       apptest::WriteFile(path, damage(apptest::ReadFile(good)));
-      const apptest::JobResult job = apptest::PrintFile(*server_, path, source.format, jobName, {}, 60);
+      const apptest::JobResult job =
+          apptest::PrintFile(*server_, path, source.format, jobName, {}, 60);
       if (job.id <= 0) continue;  // refused at once: fine
       ASSERT_GE(job.state, IPP_JSTATE_CANCELED) << "never ended";
       EXPECT_TRUE(job.state == IPP_JSTATE_COMPLETED || !job.message.empty()) << "no reason";
@@ -133,14 +159,16 @@ TEST_F(HostileTest, DamagedDocumentsEndTheirJobAloneWithAReason) {
       const bool cut = std::string_view(how).starts_with("cut") && source.format[0] == 'i';
       const bool picture = std::string_view(source.format).starts_with("image/") && source.device;
       EXPECT_FALSE(cut && job.state == IPP_JSTATE_COMPLETED) << "a cut document printed as whole";
-      EXPECT_TRUE(!picture || job.state == IPP_JSTATE_COMPLETED || out.empty()) << "part of a picture";
+      EXPECT_TRUE(!picture || job.state == IPP_JSTATE_COMPLETED || out.empty())
+          << "part of a picture";
     }
   }
   ExpectStillServing("after-damaged");
 }
 
 TEST_F(HostileTest, RawStreamsPassThroughUnchanged) {
-  const std::vector<uint8_t> raster = vtest::MakeRaster(std::vector{vtest::SolidPage(2480, 100, {0, 0, 0})});
+  const std::vector<uint8_t> raster =
+      vtest::MakeRaster(std::vector{vtest::SolidPage(2480, 100, {0, 0, 0})});
   const vtest::RunResult filter = vtest::RunFilter("TKWriteDensity=7", raster);
   ASSERT_EQ(filter.exitStatus, 0) << filter.err;
   std::vector<uint8_t> stream = filter.out;
@@ -150,8 +178,8 @@ TEST_F(HostileTest, RawStreamsPassThroughUnchanged) {
   for (const char *format : {"application/vnd.vantrex-kt50", "application/octet-stream"}) {
     SCOPED_TRACE(format);
     const std::string jobName = std::string("raw-") + (format[12] == 'v' ? "typed" : "detected");
-    const apptest::JobResult job = apptest::PrintFile(*server_, path, format, jobName,
-                                                      {{"kt50-write-density", "-3"}});
+    const apptest::JobResult job =
+        apptest::PrintFile(*server_, path, format, jobName, {{"kt50-write-density", "-3"}});
     EXPECT_EQ(job.state, IPP_JSTATE_COMPLETED) << job.message;
     EXPECT_TRUE(apptest::ReadFile(server_->OutputPath(jobName)) == stream);
   }
@@ -160,20 +188,23 @@ TEST_F(HostileTest, RawStreamsPassThroughUnchanged) {
 TEST_F(HostileTest, DevicesOutsideTheAllowedOnesAreRefused) {
   const std::string spool = server_->dir() + "/spool";
   std::filesystem::create_directory_symlink("/tmp", spool + "/escape");
-  const std::vector<std::string> refused{
-      "file:///etc/kt50-device", "file://" + spool + "/escape/kt50-device",
-      "file://" + spool + "/../kt50-device", "ipp://127.0.0.1:1/ipp/print", "lpd://127.0.0.1/q",
-      "file://" + spool + "%2F..%2Fx", "socket://127.0.0.1:9\nJob id=\"7\""};
+  const std::vector<std::string> refused{"file:///etc/kt50-device",
+                                         "file://" + spool + "/escape/kt50-device",
+                                         "file://" + spool + "/../kt50-device",
+                                         "ipp://127.0.0.1:1/ipp/print",
+                                         "lpd://127.0.0.1/q",
+                                         "file://" + spool + "%2F..%2Fx",
+                                         "socket://127.0.0.1:9\nJob id=\"7\""};
   int n = 0;
   for (const std::string &uri : refused) {
     SCOPED_TRACE(uri);
-    EXPECT_NE(server_->RunCommand({"add", "-d", "X" + std::to_string(n++), "-m", "vantrex_kt50",
-                                   "-v", uri}),
+    EXPECT_NE(server_->RunCommand(
+                  {"add", "-d", "X" + std::to_string(n++), "-m", "vantrex_kt50", "-v", uri}),
               0);
   }
-  EXPECT_EQ(server_->RunCommand({"add", "-d", "Net", "-m", "vantrex_kt50", "-v",
-                                 "socket://127.0.0.1:9"}),
-            0);
+  EXPECT_EQ(
+      server_->RunCommand({"add", "-d", "Net", "-m", "vantrex_kt50", "-v", "socket://127.0.0.1:9"}),
+      0);
   // PAPPL 1.3.1 cannot change a device: refused, not ignored.
   EXPECT_NE(server_->RunCommand({"modify", "-d", "Net", "-v", "socket://127.0.0.1:10"}), 0);
   std::string printers;
@@ -186,9 +217,10 @@ TEST_F(HostileTest, DevicesOutsideTheAllowedOnesAreRefused) {
 // file only the server may read, were it written into the state file raw.
 std::string Forgery(int port, const std::string &secret) {
   return "Lobby\n</Printer>\n<Printer id=\"9\" name=\"Evil\" did=\"\" uri=\"socket://127.0.0.1:" +
-         std::to_string(port) + "\" driver=\"vantrex_kt50\">\nJob id=\"77\" name=\"forged\" "
-         "username=\"u\" format=\"application/vnd.vantrex-kt50\" filename=\"" + secret +
-         "\" state=\"3\"\n";
+         std::to_string(port) +
+         "\" driver=\"vantrex_kt50\">\nJob id=\"77\" name=\"forged\" "
+         "username=\"u\" format=\"application/vnd.vantrex-kt50\" filename=\"" +
+         secret + "\" state=\"3\"\n";
 }
 
 void AddText(ipp_t *request, ipp_tag_t group, const char *name, const std::string &text) {
@@ -198,19 +230,22 @@ void AddText(ipp_t *request, ipp_tag_t group, const char *name, const std::strin
 // Every way a client can have text saved: the web pages' forms and the IPP
 // operations. The text goes in raw; whatever is refused or cleaned is fine.
 void SendEverywhere(AppServer &server, const std::string &text) {
-  const char *fields[] = {"location",     "organization",  "organizational_unit", "contact_name",
-                          "contact_email", "contact_telephone", "dns_sd_name"};
+  const char *fields[] = {"location",     "organization",  "organizational_unit",
+                          "contact_name", "contact_email", "contact_telephone",
+                          "dns_sd_name"};
   apptest::Options form;
   for (const char *field : fields) form.emplace_back(field, text);
   for (const char *page : {"/config", "/KT50/config"}) apptest::PostForm(server, page, form);
-  apptest::PostForm(server, "/KT50/media", {{"ready0-size", "iso_a4_210x297mm"}, {"ready0-type", text}});
+  apptest::PostForm(server, "/KT50/media",
+                    {{"ready0-size", "iso_a4_210x297mm"}, {"ready0-type", text}});
 
   ipp_t *system = apptest::NewSystemRequest(server, IPP_OP_SET_SYSTEM_ATTRIBUTES);
   for (const char *name : {"system-location", "system-organization", "system-organizational-unit"})
     AddText(system, IPP_TAG_SYSTEM, name, text);
   ippDelete(apptest::DoSystemRequest(server, system));
   ipp_t *printer = apptest::NewPrinterRequest(server, IPP_OP_SET_PRINTER_ATTRIBUTES);
-  for (const char *name : {"printer-location", "printer-organization", "printer-organizational-unit"})
+  for (const char *name :
+       {"printer-location", "printer-organization", "printer-organizational-unit"})
     AddText(printer, IPP_TAG_PRINTER, name, text);
   ipp_t *contact = ippNew();
   ippAddString(contact, IPP_TAG_ZERO, IPP_TAG_NAME, "contact-name", nullptr, text.c_str());
@@ -219,8 +254,10 @@ void SendEverywhere(AppServer &server, const std::string &text) {
   ippDelete(apptest::DoRequest(server, printer));
   ipp_t *create = apptest::NewSystemRequest(server, IPP_OP_CREATE_PRINTER);
   ippAddString(create, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-name", nullptr, "Made");
-  ippAddString(create, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "smi55357-driver", nullptr, "vantrex_kt50");
-  ippAddString(create, IPP_TAG_PRINTER, IPP_TAG_URI, "smi55357-device-uri", nullptr, "socket://127.0.0.1:9");
+  ippAddString(create, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "smi55357-driver", nullptr,
+               "vantrex_kt50");
+  ippAddString(create, IPP_TAG_PRINTER, IPP_TAG_URI, "smi55357-device-uri", nullptr,
+               "socket://127.0.0.1:9");
   AddText(create, IPP_TAG_PRINTER, "printer-location", text);
   ippDelete(apptest::DoSystemRequest(server, create));
 }
@@ -246,8 +283,10 @@ TEST(HostileUserTest, TextFromClientsNeverForgesTheStateFile) {
   ippDeleteAttribute(job, ippFindAttribute(job, "requesting-user-name", IPP_TAG_ZERO));
   ippAddString(job, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, text.c_str());
   ippAddString(job, IPP_TAG_OPERATION, IPP_TAG_NAME, "job-name", nullptr, text.c_str());
-  ippAddString(job, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr, "image/pwg-raster");
-  http_t *http = httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET, HTTP_ENCRYPTION_NEVER, 1, 30000, nullptr);
+  ippAddString(job, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+               "image/pwg-raster");
+  http_t *http = httpConnect2("127.0.0.1", server.port(), nullptr, AF_INET, HTTP_ENCRYPTION_NEVER,
+                              1, 30000, nullptr);
   ASSERT_NE(http, nullptr);
   ippDelete(cupsDoFileRequest(http, job, "/ipp/print/KT50", pwg.c_str()));
   httpClose(http);
@@ -256,7 +295,8 @@ TEST(HostileUserTest, TextFromClientsNeverForgesTheStateFile) {
   std::ifstream state(server.dir() + "/home/.config/vantrex-printer-app.state");
   int printers = 0;
   for (std::string line; std::getline(state, line);) {
-    EXPECT_FALSE(line.starts_with("Job id=\"77\"") || line.starts_with("<Printer id=\"9\"")) << line;
+    EXPECT_FALSE(line.starts_with("Job id=\"77\"") || line.starts_with("<Printer id=\"9\""))
+        << line;
     printers += line.starts_with("<Printer ");
   }
   server.Restart();
@@ -271,7 +311,6 @@ TEST(HostileUserTest, TextFromClientsNeverForgesTheStateFile) {
   const apptest::JobResult after = apptest::PrintFile(server, pwg, "image/pwg-raster", "after");
   EXPECT_EQ(after.state, IPP_JSTATE_COMPLETED) << after.message;
 }
-
 
 // A long PDF job in progress when the server is told to stop, one job
 // queued behind it and one held: the stop takes a moment, the job in
@@ -288,7 +327,8 @@ TEST(StopTest, SigtermAbortsOnlyTheJobInProgressAndKeepsTheQueue) {
   }
   const std::string pdf = dir.path() + "/long.pdf", pwg = dir.path() + "/page.pwg";
   ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + pdf +
-                         " " + dir.path() + "/long.ps").c_str()),
+                         " " + dir.path() + "/long.ps")
+                            .c_str()),
             0);
   ASSERT_TRUE(apptest::WritePwgRaster(pwg, {Ramp(700, 200)}));
   apptest::JobResult job = apptest::PrintFile(server, pdf, "application/pdf", "long", {}, 0);

@@ -39,10 +39,12 @@ const std::vector<apptest::Options> kSettings{
     {{"kt50-dot-screening", "rough"}, {"kt50-mirror", "false"}},
     {{"kt50-dot-screening", "fine"}, {"kt50-write-density", "5"}},
     {{"kt50-dot-screening", "solid"}},
-    {{"kt50-dot-screening", "frequency-angle"}, {"kt50-screening-frequency", "133"},
+    {{"kt50-dot-screening", "frequency-angle"},
+     {"kt50-screening-frequency", "133"},
      {"kt50-screening-angle", "75"}},
     {{"kt50-dot-screening", "frequency-angle"}},
-    {{"kt50-dot-screening", "frequency-angle"}, {"kt50-screening-frequency", "200"},
+    {{"kt50-dot-screening", "frequency-angle"},
+     {"kt50-screening-frequency", "200"},
      {"kt50-screening-angle", "0"}},
     {{"kt50-dot-screening", "error-diffusion"}, {"kt50-lane-overlap", "-2"}},
 };
@@ -63,9 +65,8 @@ std::string Drawing(int pages) {
 std::vector<tagDOC> MakeDocuments(const std::string &dir) {
   std::vector<tagDOC> docs;
   const auto ramp = [](uint32_t w, uint32_t h) {
-    return apptest::GrayPage{w, h, [](uint32_t x, uint32_t y) {
-                               return static_cast<uint8_t>((x * 7 + y * 3) % 256);
-                             }};
+    return apptest::GrayPage{
+        w, h, [](uint32_t x, uint32_t y) { return static_cast<uint8_t>((x * 7 + y * 3) % 256); }};
   };
   EXPECT_TRUE(apptest::WritePwgRaster(dir + "/two.pwg", {ramp(611, 405), ramp(403, 297)}));
   docs.push_back({"pwg2", dir + "/two.pwg", "image/pwg-raster"});
@@ -84,7 +85,8 @@ std::vector<tagDOC> MakeDocuments(const std::string &dir) {
   }
   const std::string pdf = dir + "/two.pdf";
   EXPECT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + pdf +
-                         " " + dir + "/two.ps").c_str()),
+                         " " + dir + "/two.ps")
+                            .c_str()),
             0);
   docs.push_back({"pdf", pdf, "application/pdf"});
   const vtest::RunResult raw = vtest::RunFilter(
@@ -140,7 +142,8 @@ std::set<size_t> PageEnds(const Bytes &stream) {
 long Matched(const Bytes &out, size_t pos, const Bytes &reference, bool completed) {
   const auto matches = [&](size_t n) {
     return pos + n <= out.size() &&
-           std::equal(reference.begin(), reference.begin() + static_cast<long>(n), out.begin() + static_cast<long>(pos));
+           std::equal(reference.begin(), reference.begin() + static_cast<long>(n),
+                      out.begin() + static_cast<long>(pos));
   };
   if (completed) return matches(reference.size()) ? static_cast<long>(reference.size()) : -1;
   const std::set<size_t> ends = PageEnds(reference);
@@ -239,11 +242,13 @@ TEST(LoadTest, SixClientsThreePrintersCancelsAndARestartLoseNothing) {
       const std::string name = "R" + std::to_string(d) + "-" + std::to_string(s);
       const apptest::JobResult job =
           apptest::PrintFile(server, docs[d].path, docs[d].format, name, JobOptions(docs[d], s));
-      ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED) << name << " (" << docs[d].name << "): " << job.message;
+      ASSERT_EQ(job.state, IPP_JSTATE_COMPLETED)
+          << name << " (" << docs[d].name << "): " << job.message;
       reference[{d, s}] = apptest::ReadFile(server.OutputPath(name));
       kt50::Stream stream;
       kt50::DecodeError error;
-      ASSERT_TRUE(kt50::DecodeStream(reference[{d, s}], stream, error)) << name << ": " << error.message;
+      ASSERT_TRUE(kt50::DecodeStream(reference[{d, s}], stream, error))
+          << name << ": " << error.message;
     }
 
   LoadRun run(server, docs);
@@ -263,10 +268,14 @@ TEST(LoadTest, SixClientsThreePrintersCancelsAndARestartLoseNothing) {
                  std::to_string(job.setting) + ", state " + std::to_string(job.result.state) + ")");
     const ipp_jstate_t state = job.result.state;
     ASSERT_GE(state, IPP_JSTATE_CANCELED) << "never ended: " << state;
-    states[state == IPP_JSTATE_COMPLETED ? "completed" : state == IPP_JSTATE_CANCELED ? "cancelled" : "aborted"]++;
+    states[state == IPP_JSTATE_COMPLETED  ? "completed"
+           : state == IPP_JSTATE_CANCELED ? "cancelled"
+                                          : "aborted"]++;
     const std::string &why = job.result.message;
-    EXPECT_TRUE(state == IPP_JSTATE_COMPLETED || !why.empty()) << "ended " << state << " with no reason";
-    EXPECT_TRUE(state != IPP_JSTATE_ABORTED || why == "The server stopped while the job was printing.")
+    EXPECT_TRUE(state == IPP_JSTATE_COMPLETED || !why.empty())
+        << "ended " << state << " with no reason";
+    EXPECT_TRUE(state != IPP_JSTATE_ABORTED ||
+                why == "The server stopped while the job was printing.")
         << why;
     EXPECT_TRUE(state != IPP_JSTATE_CANCELED || job.cancel) << why;
     EXPECT_TRUE(!queuedAtStop.count(job.name) || job.cancel || state == IPP_JSTATE_COMPLETED)
@@ -297,7 +306,8 @@ TEST(LoadTest, SixClientsThreePrintersCancelsAndARestartLoseNothing) {
     left.erase(best);
   }
   for (const tagJOB *job : left)
-    EXPECT_NE(job->result.state, IPP_JSTATE_COMPLETED) << job->name << " completed but never arrived";
+    EXPECT_NE(job->result.state, IPP_JSTATE_COMPLETED)
+        << job->name << " completed but never arrived";
   // One client's jobs arrived one after another: they print in that order.
   std::map<std::string, size_t> lastAt;
   for (const tagJOB *job : byPrinter["Net"]) {
@@ -306,10 +316,11 @@ TEST(LoadTest, SixClientsThreePrintersCancelsAndARestartLoseNothing) {
     EXPECT_TRUE(!lastAt.count(client) || lastAt[client] < at[job]) << job->name << " printed early";
     lastAt[client] = at[job];
   }
-  std::printf("load: %zu jobs accepted; %d completed, %d cancelled, %d aborted at the stop; "
-              "the stop took %lld ms and kept %zu jobs queued; %zu bytes to the network printer\n",
-              jobs.size(), states["completed"], states["cancelled"], states["aborted"],
-              static_cast<long long>(stopTook.count()), queuedAtStop.size(), out.size());
+  std::printf(
+      "load: %zu jobs accepted; %d completed, %d cancelled, %d aborted at the stop; "
+      "the stop took %lld ms and kept %zu jobs queued; %zu bytes to the network printer\n",
+      jobs.size(), states["completed"], states["cancelled"], states["aborted"],
+      static_cast<long long>(stopTook.count()), queuedAtStop.size(), out.size());
   EXPECT_FALSE(queuedAtStop.empty()) << "the stop came with no job queued: nothing shown";
   EXPECT_EQ(jobs.size(), static_cast<size_t>(kClients * kJobsPerClient));
   EXPECT_LE(states["aborted"], 3) << "only the jobs in progress at the stop";

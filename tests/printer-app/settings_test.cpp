@@ -22,22 +22,24 @@ TEST(SettingsTest, DefaultsAreAppliedSavedAndKeptAcrossARestart) {
   const auto gray = [](uint32_t x, uint32_t y) { return static_cast<uint8_t>((x / 3 + y) % 256); };
   const std::string pwg = dir.path() + "/page.pwg";
   ASSERT_TRUE(apptest::WritePwgRaster(pwg, {{w, h, gray}}));
-  const std::vector<uint8_t> rgb = vtest::MakeRaster(std::vector{vtest::RgbPage(w, h, [&](uint32_t x, uint32_t y) {
-    const uint8_t g = gray(x, y);
-    return vtest::RGB{g, g, g};
-  })});
+  const std::vector<uint8_t> rgb =
+      vtest::MakeRaster(std::vector{vtest::RgbPage(w, h, [&](uint32_t x, uint32_t y) {
+        const uint8_t g = gray(x, y);
+        return vtest::RGB{g, g, g};
+      })});
   const vtest::RunResult expected = vtest::RunFilter(
       "TKWriteDensity=-5 TKLaneOverlap=-3 TKDotScreening=TKScreeningErrorDiffusion "
       "TKMirror=TKMirrorOFF TKDotScreeningAngle=0",
       rgb);
   ASSERT_EQ(expected.exitStatus, 0) << expected.err;
 
-  ASSERT_EQ(apptest::SetPrinterAttributes(server, {{"kt50-write-density-default", "-5"},
-                                                    {"kt50-lane-overlap-default", "-3"},
-                                                    {"kt50-dot-screening-default", "error-diffusion"},
-                                                    {"kt50-mirror-default", "false"},
-                                                    {"kt50-screening-angle-default", "0"}}),
-            IPP_STATUS_OK);
+  ASSERT_EQ(
+      apptest::SetPrinterAttributes(server, {{"kt50-write-density-default", "-5"},
+                                             {"kt50-lane-overlap-default", "-3"},
+                                             {"kt50-dot-screening-default", "error-diffusion"},
+                                             {"kt50-mirror-default", "false"},
+                                             {"kt50-screening-angle-default", "0"}}),
+      IPP_STATUS_OK);
   for (const char *phase : {"before-restart", "after-restart"}) {
     SCOPED_TRACE(phase);
     EXPECT_EQ(apptest::PrinterAttribute(server, "kt50-write-density-default"), "-5");
@@ -53,8 +55,8 @@ TEST(SettingsTest, DefaultsAreAppliedSavedAndKeptAcrossARestart) {
   EXPECT_EQ(info.st_mode & 077, 0u);
 
   // A job's own value wins over the default.
-  const apptest::JobResult own = apptest::PrintFile(server, pwg, "image/pwg-raster", "own",
-                                                    {{"kt50-write-density", "3"}});
+  const apptest::JobResult own =
+      apptest::PrintFile(server, pwg, "image/pwg-raster", "own", {{"kt50-write-density", "3"}});
   ASSERT_EQ(own.state, IPP_JSTATE_COMPLETED) << own.message;
   kt50::Stream stream;
   kt50::DecodeError error;

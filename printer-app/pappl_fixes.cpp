@@ -290,7 +290,15 @@ extern "C" void _papplJobCopyDocumentData(pappl_client_t *client, pappl_job_t *j
     papplJobCancel(job);
     return;
   }
-  _papplJobSubmitFile(job, filename.data());
+  {
+    // A cancel that came while the document arrived has ended the job
+    // already (PAPPL would queue it all the same).
+    auto gate = CancelGate(papplJobGetPrinter(job));
+    if (papplJobGetState(job) >= IPP_JSTATE_CANCELED)
+      unlink(filename.data());
+    else
+      _papplJobSubmitFile(job, filename.data());
+  }
   // Acknowledged jobs survive a crash: they are in the state file first.
   SaveStateNow(papplClientGetSystem(client));
   RespondWithJob(client, job);

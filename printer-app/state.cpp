@@ -50,6 +50,7 @@ void SaveMessages(pappl_system_t *system) {
   const std::string next = MessagesPath() + ".new";
   FILE *out = std::fopen(next.c_str(), "we");
   if (!out) return;
+  fchmod(fileno(out), 0600);
   for (const auto &[key, text] : g_Messages)
     std::fprintf(out, "%d %d %s\n", key.first, key.second, text.c_str());
   if (std::fclose(out) == 0) rename(next.c_str(), MessagesPath().c_str());

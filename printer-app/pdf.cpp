@@ -17,13 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "kt50protocol.h"
 #include "raster.h"
 
 extern char **environ;
 
 namespace {
 
-constexpr unsigned kMaxBytesPerLine = 3 * 9920 * 4;  // far beyond any 600 dpi page we take
+constexpr unsigned kMaxBytesPerLine = 3 * kPageBitmapWidth * 4;  // far beyond any 600 dpi page we take
 
 // Ghostscript writing raster into a pipe; killed and reaped when dropped.
 class tagRENDERER {

@@ -10,13 +10,14 @@
 #include <memory>
 #include <vector>
 
-#include "vendor_options.h"
-#include "printcmd.h"
+#include "kt50protocol.h"
+#include "pageengine.h"
 #include "system.h"
+#include "vendor_options.h"
 
 namespace {
 
-constexpr uint32_t kMaxDrawnPixels = 9920;  // pixels past this are never drawn
+constexpr uint32_t kMaxDrawnPixels = kPageBitmapWidth;  // pixels past this are never drawn
 
 struct EngineDeleter {
   void operator()(tagPRINTJOB *job) const { DeletePrintJob(job); }

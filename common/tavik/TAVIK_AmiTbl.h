@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 struct tagDEVDATA;
 
@@ -19,6 +20,7 @@ struct tagAMILEVEL {
   uint8_t out[4];
   uint32_t counter;
 };
+inline constexpr int kAmiLevels = 256;
 
 // Process-wide level table, present only while a construction runs.
 extern tagAMILEVEL *ami_cahnge_array;
@@ -39,12 +41,11 @@ int inscribed_square(int64_t x, int64_t y, int64_t m, int64_t n, int64_t *distan
 int64_t cal_dist(int64_t x, int64_t y, int64_t m, int64_t n);
 void cal_mtx(const tagDEVDATA *devData, int64_t m, int64_t n, tagAMIARRAY &thresholds,
              tagAMIARRAY &mask);
-// Supercell, level splitting, tiling and the fixed screens into matrix, which
-// holds capacity bytes. 0 when a working block cannot be had or the matrix
-// does not fit.
-int cal_lar_mtx(const tagDEVDATA *devData, tagAMIARRAY &thresholds, uint8_t *matrix,
-                int64_t capacity, int64_t m, int64_t n, int64_t *side, tagAMIARRAY &mask,
-                int32_t resolution, uint16_t frequency, uint16_t angle);
+// Supercell, level splitting, tiling and the fixed screens into matrix. 0
+// when a working block cannot be had or the matrix does not fit.
+int cal_lar_mtx(const tagDEVDATA *devData, tagAMIARRAY &thresholds, std::span<uint8_t> matrix,
+                int64_t m, int64_t n, int64_t *side, tagAMIARRAY &mask, int32_t resolution,
+                uint16_t frequency, uint16_t angle);
 // The whole construction into devData->screenMatrix. 1, or 0 as above.
 int ami_para_confirm(tagDEVDATA *devData, int32_t resolution, int32_t frequency,
                      int32_t angle, int64_t *side);

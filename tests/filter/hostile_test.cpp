@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "filter_support.h"
-#include "printcmd.h"
+#include "kt50protocol.h"
+#include "rasterfront.h"
 
 namespace {
 

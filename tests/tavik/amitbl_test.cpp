@@ -203,7 +203,7 @@ TEST(AmMatrix, FixedScreensReplaceTheComputedOnes) {
 TEST(AmMatrix, EveryFrequencyAndAngleCoversTheMatrixOnce) {
   tagDEVDATA dev{};
   dev.customScreen = 1;
-  std::vector<tagAMILEVEL> table(256);
+  std::vector<tagAMILEVEL> table(kAmiLevels);
   int failures = 0;
   for (int32_t f = 38; f <= 200 && failures < 5; ++f)
     for (int32_t a = 0; a <= 90 && failures < 5; ++a) {
@@ -250,7 +250,7 @@ TEST(AmMatrix, SplittingOfTheWorkedExample) {
   tagAMIARRAY thresholds{}, mask{};
   cal_mtx(&dev, 3, 2, thresholds, mask);
   ASSERT_EQ(ami_supercell(thresholds, mask, 3, 2), 1);
-  std::vector<tagAMILEVEL> table(256);
+  std::vector<tagAMILEVEL> table(kAmiLevels);
   ami_cahnge_array = table.data();
   ASSERT_EQ(ami_split_levels(&dev, thresholds, mask, 3, 2), 1);
   ami_cahnge_array = nullptr;

@@ -170,7 +170,7 @@ TEST(ImageRoadPage, FullHeightPageUsesEighteenBands) {
     EXPECT_EQ(band.bandTop, 845 * (i - 1));
     EXPECT_EQ(band.curBandLines, 845);
     gray.get()[0] = 255;  // one dot at the band's top-left corner
-    Tavik_ProcessBand(&dev, &band, &page, 0, 200, 0);
+    Tavik_ProcessBand(&dev, &band, &page);
     EXPECT_EQ(gray.get()[0], 0);  // cleared for the next band
     EXPECT_EQ(bitmap[static_cast<size_t>(845 * (i - 1)) * kRow] & 0x80, 0);  // working polarity
   }

@@ -9,8 +9,6 @@
 #include "TAVIK_Buffer.h"
 #include "TAVIK_MacLib.h"
 
-tagAMILEVEL *ami_cahnge_array = nullptr;
-
 namespace {
 
 // The fixed screens, rows from the top, each left to right. The 71-line screen
@@ -287,9 +285,8 @@ void SplitLevel(uint8_t (&out)[4], int p, int q, int k) {
 
 }  // namespace
 
-int ami_split_levels(const tagDEVDATA *devData, tagAMIARRAY &thresholds,
+int ami_split_levels(const tagDEVDATA *devData, tagAMILEVEL *table, tagAMIARRAY &thresholds,
                      const tagAMIARRAY &mask, int64_t m, int64_t n) {
-  tagAMILEVEL *table = ami_cahnge_array;
   if (table == nullptr || !ami_vector_usable(m, n)) return 0;
   const int64_t side = 2 * (m + n) + 1;
   std::memset(table, 0, kAmiLevels * sizeof(tagAMILEVEL));
@@ -369,7 +366,7 @@ int cal_lar_mtx(const tagDEVDATA *devData, tagAMIARRAY &thresholds, std::span<ui
                 uint16_t frequency, uint16_t angle) {
   const auto capacity = static_cast<int64_t>(matrix.size());
   if (matrix.empty() || !ami_supercell(thresholds, mask, m, n)) return 0;
-  if (!ami_split_levels(devData, thresholds, mask, m, n)) return 0;
+  if (!ami_split_levels(devData, devData->levelTable.get(), thresholds, mask, m, n)) return 0;
   const int64_t p = ami_matrix_side(m, n);
   if (p <= 0 || p * p > capacity) return 0;
   *side = p;
@@ -388,10 +385,7 @@ int cal_lar_mtx(const tagDEVDATA *devData, tagAMIARRAY &thresholds, std::span<ui
 
 int ami_para_confirm(tagDEVDATA *devData, int32_t resolution, int32_t frequency,
                      int32_t angle, int64_t *side) {
-  TavikBuffer<tagAMILEVEL> table;
-  if (!table.Allocate(kAmiLevels)) return 0;
-  ami_cahnge_array = table.get();
-
+  if (!devData->levelTable.Allocate(kAmiLevels)) return 0;
   int64_t m = 0, n = 0;
   m_and_n(resolution, frequency, angle, &m, &n);
   tagAMIARRAY thresholds{}, mask{};
@@ -400,7 +394,6 @@ int ami_para_confirm(tagDEVDATA *devData, int32_t resolution, int32_t frequency,
                              {devData->screenMatrix.get(), devData->screenMatrix.size()}, m, n,
                              side, mask, resolution, static_cast<uint16_t>(frequency),
                              static_cast<uint16_t>(angle));
-  // The table goes with this construction; no pointer to it is left behind.
-  ami_cahnge_array = nullptr;
+  devData->levelTable.Release();
   return ok;
 }

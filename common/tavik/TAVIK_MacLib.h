@@ -51,6 +51,10 @@ struct tagDEVDATA {
   uint8_t customScreen;               // level splitting and fixed 45-degree screens
   uint8_t setupFlag;                  // 0; not read
   uint16_t setupWord;                 // 0; not read
+  // The level table of the screen's construction, present only while it
+  // runs (ami_para_confirm): each record has its own, so pages of several
+  // jobs may be rendered at once.
+  TavikBuffer<tagAMILEVEL> levelTable;
   // The tone curve of the job's method and frequency (band_gamma_curve).
   const tagGAMMACURVE *toneCurve;
   // The screen matrix mapped through the tone curve (ami_ink_matrix), so

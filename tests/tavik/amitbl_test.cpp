@@ -213,9 +213,7 @@ TEST(AmMatrix, EveryFrequencyAndAngleCoversTheMatrixOnce) {
       tagAMIARRAY thresholds{}, mask{};
       cal_mtx(&dev, v.m, v.n, thresholds, mask);
       ASSERT_EQ(ami_supercell(thresholds, mask, v.m, v.n), 1);
-      ami_cahnge_array = table.data();
-      ASSERT_EQ(ami_split_levels(&dev, thresholds, mask, v.m, v.n), 1);
-      ami_cahnge_array = nullptr;
+      ASSERT_EQ(ami_split_levels(&dev, table.data(), thresholds, mask, v.m, v.n), 1);
       const int64_t side = ami_matrix_side(v.m, v.n);
       ASSERT_GT(side, 0);
       ASSERT_LE(side, 538);
@@ -251,9 +249,7 @@ TEST(AmMatrix, SplittingOfTheWorkedExample) {
   cal_mtx(&dev, 3, 2, thresholds, mask);
   ASSERT_EQ(ami_supercell(thresholds, mask, 3, 2), 1);
   std::vector<tagAMILEVEL> table(kAmiLevels);
-  ami_cahnge_array = table.data();
-  ASSERT_EQ(ami_split_levels(&dev, thresholds, mask, 3, 2), 1);
-  ami_cahnge_array = nullptr;
+  ASSERT_EQ(ami_split_levels(&dev, table.data(), thresholds, mask, 3, 2), 1);
   std::vector<int> seen;
   for (int r = 0; r < 11; ++r)
     for (int c = 0; c < 11; ++c) {

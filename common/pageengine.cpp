@@ -198,3 +198,5 @@ bool EndPrintPage(tagPRINTJOB *job) {
 
 int PrintJobPagesWritten(const tagPRINTJOB *job) { return job->pagesWritten; }
 const char *PrintJobError(const tagPRINTJOB *job) { return job->error.c_str(); }
+
+bool PrintJobKeepsCutPage(const tagPRINTJOB *job) { return job->screen.road == Road::Image; }

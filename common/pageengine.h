@@ -36,3 +36,8 @@ void PutPrintLine(tagPRINTJOB *job, const uint8_t *line, size_t bytes);
 bool EndPrintPage(tagPRINTJOB *job);
 int PrintJobPagesWritten(const tagPRINTJOB *job);
 const char *PrintJobError(const tagPRINTJOB *job);
+
+// Whether a page whose raster ends early is still printed with the lines
+// that arrived (EndPrintPage), rather than dropped: so on the image road (AM
+// screen, error diffusion); the simple road drops it.
+bool PrintJobKeepsCutPage(const tagPRINTJOB *job);

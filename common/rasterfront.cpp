@@ -63,6 +63,7 @@ struct tagSLOT {
   uint32_t lines = 0;
   uint32_t lineBytes = 0;
   std::string error;  // End: the reason, or empty at the clean end
+  bool cut = false;   // End: the input ended or failed inside a page's lines
   // Lines: up to kSlotBytes, four lines of the widest page or as many lines
   // as a short page has; sized by the reader, so a small job stays small.
   std::vector<uint8_t> data;
@@ -123,8 +124,10 @@ bool SkipBytes(tagREADER &r, uint32_t count) {
   return true;
 }
 
-// Reads one page's lines into slots, keeping only the bytes the page can draw.
-std::string ReadPageLines(tagREADER &r, const cups_page_header2_t &h, int pageNumber) {
+// Reads one page's lines into slots, keeping only the bytes the page can
+// draw. `cut` tells whether a failure came from the input ending or failing
+// inside the lines.
+std::string ReadPageLines(tagREADER &r, const cups_page_header2_t &h, int pageNumber, bool &cut) {
   const uint32_t keep = std::min<uint32_t>(h.cupsBytesPerLine, 3 * kPageBitmapWidth);
   const uint32_t perSlot = std::min(kSlotBytes / std::max(keep, 1u), h.cupsHeight);
   for (uint32_t line = 0; line < h.cupsHeight;) {
@@ -148,6 +151,7 @@ std::string ReadPageLines(tagREADER &r, const cups_page_header2_t &h, int pageNu
                       (keep == h.cupsBytesPerLine || SkipBytes(r, h.cupsBytesPerLine - keep));
       if (!ok) {
         Publish(r);  // the whole lines before it still count
+        cut = !g_JobCancelled;
         if (r.raster.in.readErrno != 0)
           return std::string("cannot read the input: ") + strerror(r.raster.in.readErrno);
         return "raster ended early: page " + std::to_string(pageNumber) + " has " +
@@ -162,6 +166,7 @@ std::string ReadPageLines(tagREADER &r, const cups_page_header2_t &h, int pageNu
 // The reader thread. Headers are checked here, before a line is read.
 void ReadJob(tagREADER &r) {
   std::string error;
+  bool cut = false;
   cups_page_header2_t header;
   for (int pageNumber = 1; !g_JobCancelled && !r.ring.stop; ++pageNumber) {
     if (!NextHeader(r.raster, header, pageNumber, error)) break;
@@ -174,12 +179,13 @@ void ReadJob(tagREADER &r) {
     slot->kind = Slot::Header;
     slot->header = header;
     Publish(r);
-    error = ReadPageLines(r, header, pageNumber);
+    error = ReadPageLines(r, header, pageNumber, cut);
     if (!error.empty()) break;
   }
   if (tagSLOT *slot = Claim(r)) {
     slot->kind = Slot::End;
     slot->error = std::move(error);
+    slot->cut = cut;
     Publish(r);
   }
 }
@@ -214,22 +220,33 @@ bool FinishPage(tagPRINTJOB *job, int pageNumber, FILE *messages) {
 std::string ScreenPages(tagPRINTJOB *job, tagLINERING &ring, FILE *messages) {
   uint32_t pageLines = 0, linesIn = 0;
   int pageNumber = 0;
+  bool inPage = false;
   for (int at = 0;; at = (at + 1) % tagLINERING::kSlots) {
     if (!Take(ring.filled)) return {};
     tagSLOT &slot = ring.slots[static_cast<size_t>(at)];
-    if (slot.kind == Slot::End) return slot.error;
+    if (slot.kind == Slot::End) {
+      // The lines that arrived of a page cut short are printed where the
+      // road keeps such a page; the loss is reported all the same.
+      if (slot.cut && inPage && !g_JobCancelled && PrintJobKeepsCutPage(job) &&
+          !FinishPage(job, pageNumber, messages))
+        return PrintJobError(job);
+      return slot.error;
+    }
     if (slot.kind == Slot::Header) {
       ++pageNumber;
       if (!StartPrintPage(job, slot.header.cupsWidth, slot.header.cupsHeight)) return PrintJobError(job);
       pageLines = slot.header.cupsHeight;
       linesIn = 0;
+      inPage = true;
     } else {
       for (uint32_t i = 0; i < slot.lines && !g_JobCancelled; ++i, ++linesIn)
         PutPrintLine(job, slot.data.data() + static_cast<size_t>(i) * slot.lineBytes,
                      slot.lineBytes);
       if (g_JobCancelled) return {};
-      if (linesIn == pageLines && !FinishPage(job, pageNumber, messages))
-        return PrintJobError(job);
+      if (linesIn == pageLines) {
+        inPage = false;
+        if (!FinishPage(job, pageNumber, messages)) return PrintJobError(job);
+      }
     }
     sem_post(&ring.empty);
   }

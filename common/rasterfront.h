@@ -15,7 +15,9 @@
 // every page and writes the command stream to standard output. Returns the
 // process exit status: 0 when every page was written, 1 after a failure that
 // lost output, reported by one "ERROR:" line on standard error. What was
-// written before a failure stays written; a failing page writes nothing.
+// written before a failure stays written; a failing page writes nothing,
+// except on the image road, where a page whose raster ends early is printed
+// with the lines that arrived (and the job still reports the loss).
 int SendPrinterCommand(int argc, char *argv[], const tagJOBSETTINGS &settings);
 
 // The same job over any input: raster bytes from `read` (as cupsRasterOpenIO

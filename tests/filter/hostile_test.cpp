@@ -16,6 +16,7 @@
 
 #include "filter_support.h"
 #include "kt50protocol.h"
+#include "pageengine.h"
 #include "rasterfront.h"
 
 namespace {
@@ -70,11 +71,47 @@ JobResult RunInProcess(std::span<const uint8_t> raster, int code) {
   return r;
 }
 
+// What the engine writes for `pages` when the last of them receives only its
+// first `lines` lines.
+std::string EngineStream(std::span<const vtest::tagRASTERPAGE> pages, int code, uint32_t lines) {
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *out = open_memstream(&text, &size);
+  tagJOBSETTINGS settings;
+  settings.dotScreening = code;
+  tagPRINTJOB *job = NewPrintJob();
+  StartPrintJob(job, settings, out);
+  for (const vtest::tagRASTERPAGE &page : pages) {
+    StartPrintPage(job, page.width, page.height);
+    const uint32_t given = &page == &pages.back() ? lines : page.height;
+    for (uint32_t y = 0; y < given; ++y) {
+      std::vector<uint8_t> line(3 * size_t{page.width}, 0);
+      page.fill(y, line);
+      PutPrintLine(job, line.data(), line.size());
+    }
+    EndPrintPage(job);
+  }
+  DeletePrintJob(job);
+  fclose(out);
+  std::string stream(text, size);
+  free(text);
+  return stream;
+}
+
+size_t PageLines(const std::string &messages) {
+  size_t count = 0;
+  for (size_t at = 0; (at = messages.find("PAGE: ", at)) != std::string::npos; ++at) ++count;
+  return count;
+}
+
 // Every cut of a two-page job, on both roads and both raster kinds: only the
 // ends of whole pages (and an input without a byte) are a job's end; every
-// other cut loses output and says so, keeping the whole pages before it.
+// other cut loses output and says so, keeping the whole pages before it. On
+// the image road a page cut inside its lines is printed with the lines that
+// arrived, more of them as the cut moves on.
 TEST(CutInput, OnlyTheEndOfAWholePageEndsAJob) {
   const vtest::tagRASTERPAGE pages[] = {Stripes(21, 5), Stripes(13, 3)};
+  constexpr size_t kHeader = 4 + sizeof(cups_page_header2_t);
   for (Compression c : {Compression::None, Compression::Compressed}) {
     const std::vector<uint8_t> whole = vtest::MakeRaster(pages, c);
     const size_t firstEnd = vtest::MakeRaster(std::span(pages, 1), c).size();
@@ -82,13 +119,34 @@ TEST(CutInput, OnlyTheEndOfAWholePageEndsAJob) {
       const std::string onePage = RunInProcess(std::span(whole).first(firstEnd), code).out;
       const std::string twoPages = RunInProcess(whole, code).out;
       ASSERT_LT(onePage.size(), twoPages.size());
+      // The streams of the first page and of both pages with the last one
+      // cut after 0, 1, ... of its lines, and how far each cut got.
+      std::vector<std::string> cutShort[2];
+      for (size_t p = 0; p < 2; ++p)
+        for (uint32_t k = 0; k < pages[p].height; ++k)
+          cutShort[p].push_back(EngineStream(std::span(pages, p + 1), code, k));
+      size_t reached[2] = {0, 0};
       for (size_t cut = 0; cut <= whole.size(); ++cut) {
         const JobResult r = RunInProcess(std::span(whole).first(cut), code);
         const bool clean = cut == 0 || cut == 4 || cut == firstEnd || cut == whole.size();
-        const std::string &kept = cut >= whole.size() ? twoPages : cut >= firstEnd ? onePage : "";
         ASSERT_EQ(r.status, clean ? 0 : 1) << "cut " << cut << ": " << r.messages;
-        ASSERT_EQ(r.out, kept) << "cut " << cut;
         ASSERT_EQ(r.messages.find("ERROR: ") != std::string::npos, !clean) << r.messages;
+        const size_t page = cut >= firstEnd ? 1 : 0;
+        const size_t linesFrom = page == 0 ? kHeader : firstEnd + kHeader - 4;
+        if (code == 4 && !clean && cut >= linesFrom) {
+          const auto &streams = cutShort[page];
+          const auto found = std::find(streams.begin() + reached[page], streams.end(), r.out);
+          ASSERT_NE(found, streams.end()) << "cut " << cut << " inside page " << page + 1;
+          reached[page] = found - streams.begin();
+          ASSERT_EQ(PageLines(r.messages), page + 1) << r.messages;
+          continue;
+        }
+        const std::string &kept = cut >= whole.size() ? twoPages : cut >= firstEnd ? onePage : "";
+        ASSERT_EQ(r.out, kept) << "cut " << cut;
+      }
+      if (code == 4) {
+        EXPECT_EQ(reached[0], pages[0].height - 1u);
+        EXPECT_EQ(reached[1], pages[1].height - 1u);
       }
     }
   }

@@ -9,6 +9,7 @@
 #include <cups/raster.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -173,6 +174,64 @@ TEST(CutInput, TrailingBytesAndRefusedHeadersAreReported) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, onePage);
   EXPECT_NE(r.messages.find("ERROR: "), std::string::npos) << r.messages;
+}
+
+// ------------------------------------------- headers the tools meet too --
+
+// Page headers that claim more than the printer can take, or cannot be read
+// at all, as the filter's tests meet them: the filter and vantrex-rasterinfo
+// (the tools' reader of raster, and the benchmark's floor) both refuse them
+// from the header alone, in bounded time and memory, after the pages before
+// (the filter names the page; it may refuse it for its format first).
+TEST(HostileHeaders, TheToolsRefuseWhatTheFilterRefuses) {
+  constexpr size_t kW = offsetof(cups_page_header2_t, cupsWidth);
+  constexpr size_t kH = offsetof(cups_page_header2_t, cupsHeight);
+  constexpr size_t kBits = offsetof(cups_page_header2_t, cupsBitsPerPixel);
+  constexpr size_t kLine = offsetof(cups_page_header2_t, cupsBytesPerLine);
+  const char *tooLarge = "larger than the printer can take";
+  const char *unreadable = "page header of page";
+  const struct {
+    size_t page;  // the page whose header is patched, from 0
+    std::vector<std::pair<size_t, uint32_t>> fields;
+    bool trailing;  // bytes after the last page instead
+    const char *reason;
+  } cases[] = {
+      {1, {{kW, 19841}, {kLine, 3 * 19841}}, false, tooLarge},
+      {1, {{kH, 29291}}, false, tooLarge},
+      {1, {{kW, 170000000}, {kH, 4000000000u}, {kLine, 510000000}}, false, tooLarge},
+      {0, {{kW, 1240000000}, {kLine, 3720000000u}}, false, tooLarge},
+      // A 1-bit page of 2^30 pixels squared whose lines the compression repeats.
+      {2, {{kW, 1077952576}, {kH, 1077952576}, {kBits, 1}, {kLine, 134744072}}, false, tooLarge},
+      {1, {{kBits, 0}}, false, unreadable},
+      {2, {}, true, unreadable},
+  };
+  vtest::RunOptions limited;
+#if !defined(__SANITIZE_ADDRESS__)
+  limited.addressSpaceLimit = 1ull << 30;
+#endif
+  const std::vector<vtest::tagRASTERPAGE> pages(3, Stripes(30, 4));
+  for (Compression c : {Compression::None, Compression::Compressed}) {
+    for (const auto &k : cases) {
+      std::vector<uint8_t> raster =
+          vtest::MakeRaster(std::span(pages).first(k.trailing ? k.page : pages.size()), c);
+      const size_t header = vtest::MakeRaster(std::span(pages).first(k.page), c).size();
+      for (auto [at, value] : k.fields) std::memcpy(&raster.at(header + at), &value, 4);
+      if (k.trailing) raster.insert(raster.end(), {'x', 'y', 'z'});
+      const auto start = std::chrono::steady_clock::now();
+      const vtest::RunResult filter = vtest::RunFilter("", raster, Input::Pipe, limited);
+      const vtest::RunResult info = vtest::RunProgram({VANTREX_RASTERINFO_PATH}, raster, {}, limited);
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+      const std::string listed(info.out.begin(), info.out.end());
+      const std::string page = "page " + std::to_string(k.page + 1);
+      const std::string where = page + ": " + listed;
+      EXPECT_EQ(filter.exitStatus, 1) << where << filter.err;
+      EXPECT_NE(filter.err.find("ERROR: "), std::string::npos) << where << filter.err;
+      EXPECT_NE(filter.err.find(page), std::string::npos) << where << filter.err;
+      EXPECT_EQ(info.exitStatus, 1) << where << info.err;
+      EXPECT_NE(listed.find(k.reason), std::string::npos) << where;
+      EXPECT_NE(listed.find(std::to_string(k.page) + " page(s)"), std::string::npos) << where;
+    }
+  }
 }
 
 // ---------------------------------------------------------- cancelling --

@@ -193,7 +193,11 @@ void ReadJob(tagREADER &r) {
 constexpr size_t kReaderStackBytes = size_t{512} << 10;
 
 void *RunReader(void *reader) {
-  ReadJob(*static_cast<tagREADER *>(reader));
+  auto &r = *static_cast<tagREADER *>(reader);
+  ReadJob(r);
+  // A cancelled reader leaves without an end slot; the screening side may
+  // have gone to wait after the signal had come, and must wake to see it.
+  sem_post(&r.ring.filled);
   return nullptr;
 }
 

@@ -5,9 +5,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "options.h"
-#include "printcmd.h"
+#include "rasterfront.h"
 #include "vantrex_version.h"
 
 int main(int argc, char *argv[]) {
@@ -31,7 +32,5 @@ int main(int argc, char *argv[]) {
   const tagJOBSETTINGS s = GetJobSettings(n, options, OpenQueuePpd(getenv("PPD"), n, options).get());
   cupsFreeOptions(n, options);
 
-  return SendPrinterCommand(argc, argv, s.writeDensity, s.adjustLength, s.writeSpeed,
-                            s.writeRepeat, s.lineEnhance, s.laneOverlap, s.mirror, s.dotScreening,
-                            s.frequency, s.angle);
+  return SendPrinterCommand(argc, argv, s);
 }

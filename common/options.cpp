@@ -81,20 +81,13 @@ int32_t GetOptionChoiceValue(int numOptions, cups_option_t *options, const char 
 }
 
 tagJOBSETTINGS GetJobSettings(int numOptions, cups_option_t *options, ppd_file_t *ppd) {
-  const int n = numOptions;
   tagJOBSETTINGS s;
-  s.writeDensity = GetOptionIntValue(n, options, g_WriteDensityOption, ppd);
-  s.adjustLength = GetOptionIntValue(n, options, g_AdjustLengthOption, ppd);
-  s.writeSpeed = GetOptionIntValue(n, options, g_WriteSpeedOption, ppd);
-  s.writeRepeat = GetOptionIntValue(n, options, g_WriteRepeatOption, ppd);
-  s.lineEnhance = GetOptionChoiceValue(n, options, kLineEnhance, g_LineEnhanceList,
-                                       kLineEnhanceDefault, ppd);
-  s.laneOverlap = GetOptionIntValue(n, options, g_LaneOverlapOption, ppd);
-  s.mirror = GetOptionChoiceValue(n, options, kMirror, g_MirrorList, kMirrorDefault, ppd);
-  s.dotScreening = GetOptionChoiceValue(n, options, kDotScreening, g_DotScreeningList,
-                                        kDotScreeningDefault, ppd);
-  s.frequency = GetOptionIntValue(n, options, g_DotScreeningFrequencyOption, ppd);
-  s.angle = GetOptionIntValue(n, options, g_DotScreeningAngleOption, ppd);
+  for (const tagJOBOPTION &row : g_JobOptions) {
+    s.*row.field = row.choices.empty()
+                       ? GetOptionIntValue(numOptions, options, row.option, ppd)
+                       : GetOptionChoiceValue(numOptions, options, row.option.keyword, row.choices,
+                                              row.option.def, ppd);
+  }
   return s;
 }
 

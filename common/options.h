@@ -1,6 +1,6 @@
-// The filter's job options: the ten settings read from the job's options,
-// falling back to the queue's defaults in its PPD, then to the built-in
-// defaults of cmnFilter.h.
+// The filter's job options: the ten settings of the option table
+// (cmnFilter.h) read from the job's options, falling back to the queue's
+// defaults in its PPD, then to the table's defaults.
 #pragma once
 
 #include <cups/cups.h>
@@ -10,7 +10,6 @@
 #include <span>
 
 #include "cmnFilter.h"
-#include "printcmd.h"
 
 // The option's text under "<prefix>.<keyword>", else under the bare keyword,
 // else (with a PPD) the text of the PPD's marked choice for the keyword, else
@@ -33,8 +32,8 @@ int32_t GetOptionChoiceValue(int numOptions, cups_option_t *options, const char 
                              std::span<const tagCHOICE> list, int32_t def,
                              ppd_file_t *ppd = nullptr);
 
-// The ten settings of a job. ppd may be null: then only the job's options
-// and the built-in defaults count.
+// The ten settings of a job, a row of g_JobOptions each. ppd may be null:
+// then only the job's options and the table's defaults count.
 tagJOBSETTINGS GetJobSettings(int numOptions, cups_option_t *options, ppd_file_t *ppd);
 
 struct PpdCloser {

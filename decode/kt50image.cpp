@@ -42,7 +42,7 @@ bool WritePbm(const Page &page, std::FILE *file) {
   const uint8_t mask = LastByteMask(page);
   std::vector<uint8_t> row(rowBytes);
   for (int y = 0; y < page.height; ++y) {
-    const uint8_t *src = page.bitmap.data() + static_cast<size_t>(y) * kRowBytes;
+    const uint8_t *src = page.bitmap.data() + static_cast<size_t>(y) * kPageBitmapRowBytes;
     std::memcpy(row.data(), src, rowBytes);
     row[rowBytes - 1] &= mask;
     if (std::fwrite(row.data(), 1, rowBytes, file) != rowBytes) return false;
@@ -78,7 +78,7 @@ bool WritePng(const Page &page, std::FILE *file, std::vector<uint8_t> &row,
   const size_t rowBytes = row.size();
   const uint8_t mask = LastByteMask(page);
   for (int y = 0; y < page.height; ++y) {
-    const uint8_t *src = page.bitmap.data() + static_cast<size_t>(y) * kRowBytes;
+    const uint8_t *src = page.bitmap.data() + static_cast<size_t>(y) * kPageBitmapRowBytes;
     for (size_t i = 0; i < rowBytes; ++i) row[i] = static_cast<uint8_t>(~src[i]);
     row[rowBytes - 1] |= static_cast<uint8_t>(~mask);  // padding white
     png_write_row(png, row.data());
@@ -93,8 +93,8 @@ bool WritePng(const Page &page, std::FILE *file, std::vector<uint8_t> &row,
 bool WritePageImage(const Page &page, ImageFormat format, const std::string &path,
                     std::string &error) {
   if (page.width < 1 || page.height < 1 ||
-      page.bitmap.size() < static_cast<size_t>(page.height) * kRowBytes ||
-      page.width > kMaxWidth) {
+      page.bitmap.size() < static_cast<size_t>(page.height) * kPageBitmapRowBytes ||
+      page.width > kPageBitmapWidth) {
     error = path + ": page has no placed bitmap";
     return false;
   }

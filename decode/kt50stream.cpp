@@ -13,9 +13,6 @@
 namespace kt50 {
 namespace {
 
-constexpr uint8_t kEsc = 0x1B;
-constexpr uint8_t kBar = 0x7C;
-
 struct CommandKind {
   uint8_t code;
   const char *name;
@@ -46,12 +43,12 @@ struct HeaderField {
 };
 
 constexpr std::array<HeaderField, 6> kHeaderFields{{
-    {0, kCmdWriteDensity, g_WriteDensityOption.min, g_WriteDensityOption.max},
-    {4, kCmdWriteSpeed, g_WriteSpeedOption.min, g_WriteSpeedOption.max},
-    {8, kCmdWriteRepeat, g_WriteRepeatOption.min, g_WriteRepeatOption.max},
-    {12, kCmdLineEnhance, 0, 2},
-    {16, kCmdLaneOverlap, g_LaneOverlapOption.min, g_LaneOverlapOption.max},
-    {20, kCmdAdjustLength, g_AdjustLengthOption.min, g_AdjustLengthOption.max},
+    {kHeaderAtWriteDensity, kCmdWriteDensity, g_WriteDensityOption.min, g_WriteDensityOption.max},
+    {kHeaderAtWriteSpeed, kCmdWriteSpeed, g_WriteSpeedOption.min, g_WriteSpeedOption.max},
+    {kHeaderAtWriteRepeat, kCmdWriteRepeat, g_WriteRepeatOption.min, g_WriteRepeatOption.max},
+    {kHeaderAtLineEnhance, kCmdLineEnhance, g_LineEnhanceOption.min, g_LineEnhanceOption.max},
+    {kHeaderAtLaneOverlap, kCmdLaneOverlap, g_LaneOverlapOption.min, g_LaneOverlapOption.max},
+    {kHeaderAtAdjustLength, kCmdAdjustLength, g_AdjustLengthOption.min, g_AdjustLengthOption.max},
 }};
 
 // Pages held at once by the Stream form of DecodeStream; beyond this a job
@@ -163,7 +160,7 @@ class Reader {
       header_[&field - kHeaderFields.data()] = cmd.params[0];
       Emit(cmd);
     }
-    pos_ = kJobHeaderBytes;
+    pos_ = kJobHeaderSize;
     if (visitor_.header) {
       const JobHeader header{header_[0], header_[1], header_[2],
                              header_[3], header_[4], header_[5]};
@@ -220,17 +217,17 @@ class Reader {
     page.offset = init.offset;
     page.width = size.params[0];
     page.height = size.params[1];
-    if (page.width < kMinWidth || page.width > kMaxWidth)
+    if (page.width < kMinWidth || page.width > kPageBitmapWidth)
       return Fail(size.offset + 3, "expected page width " + std::to_string(kMinWidth) + " to " +
-                                       std::to_string(kMaxWidth) + ", found " +
+                                       std::to_string(kPageBitmapWidth) + ", found " +
                                        std::to_string(page.width));
-    if (page.height < kMinHeight || page.height > kMaxHeight)
+    if (page.height < kMinHeight || page.height > kPageBitmapHeight)
       return Fail(size.offset + 5, "expected page height " + std::to_string(kMinHeight) + " to " +
-                                       std::to_string(kMaxHeight) + ", found " +
+                                       std::to_string(kPageBitmapHeight) + ", found " +
                                        std::to_string(page.height));
     Emit(size);
     if (visitor_.placeBitmaps)
-      page.bitmap.assign(static_cast<size_t>(page.height) * kRowBytes, 0);
+      page.bitmap.assign(static_cast<size_t>(page.height) * kPageBitmapRowBytes, 0);
     int lastLane = 0;
     for (;;) {
       Command cmd;
@@ -319,10 +316,10 @@ class Reader {
   }
 
   static void Place(Page &page, int lane, int first, int rows, std::span<const uint8_t> data) {
-    uint8_t *dest = page.bitmap.data() + static_cast<size_t>(first) * kRowBytes +
+    uint8_t *dest = page.bitmap.data() + static_cast<size_t>(first) * kPageBitmapRowBytes +
                     static_cast<size_t>(lane - 1) * kLaneBytes;
     const uint8_t *src = data.data();
-    for (int r = 0; r < rows; ++r, dest += kRowBytes, src += kLaneBytes)
+    for (int r = 0; r < rows; ++r, dest += kPageBitmapRowBytes, src += kLaneBytes)
       std::memcpy(dest, src, kLaneBytes);
   }
 
@@ -336,8 +333,8 @@ class Reader {
 }  // namespace
 
 bool Page::inked(int x, int y) const {
-  if (x < 0 || y < 0 || x >= kMaxWidth || y >= height) return false;
-  const size_t index = static_cast<size_t>(y) * kRowBytes + static_cast<size_t>(x / 8);
+  if (x < 0 || y < 0 || x >= kPageBitmapWidth || y >= height) return false;
+  const size_t index = static_cast<size_t>(y) * kPageBitmapRowBytes + static_cast<size_t>(x / 8);
   if (index >= bitmap.size()) return false;
   return (bitmap[index] & (0x80 >> (x % 8))) != 0;
 }

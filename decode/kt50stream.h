@@ -13,37 +13,15 @@
 #include <string>
 #include <vector>
 
-namespace kt50 {
+#include "kt50protocol.h"
 
-inline constexpr int kRowBytes = 1240;     // page bitmap row: 9920 pixels
-inline constexpr int kLaneBytes = 310;     // one lane of a row: 2480 pixels
-inline constexpr int kLaneWidth = 2480;
-inline constexpr int kLaneCount = 4;
-inline constexpr int kMaxWidth = 9920;
-inline constexpr int kMaxHeight = 14645;
-inline constexpr int kJobHeaderBytes = 25;
+namespace kt50 {
 
 // Page sizes the reader accepts. The filter never announces less than 2364
 // pixels either way, but stored jobs may carry smaller pages and the printer
 // places lanes for any size; zero or more than the print area is refused.
 inline constexpr int kMinWidth = 1;
 inline constexpr int kMinHeight = 1;
-
-// Command bytes that follow ESC "|".
-enum CommandCode : uint8_t {
-  kCmdWriteDensity = 0x44,    // D
-  kCmdWriteSpeed = 0x73,      // s
-  kCmdWriteRepeat = 0x50,     // P
-  kCmdLineEnhance = 0x41,     // A
-  kCmdLaneOverlap = 0x56,     // V
-  kCmdAdjustLength = 0x43,    // C
-  kCmdInit = 0x40,
-  kCmdSize = 0x45,
-  kCmdLaneNo = 0x4C,
-  kCmdOffsetY = 0x59,
-  kCmdRaster = 0x30,
-  kCmdFormFeed = 0x0C,
-};
 
 struct JobHeader {
   int writeDensity, writeSpeed, writeRepeat, lineEnhance, laneOverlap, adjustLength;

@@ -110,16 +110,16 @@ void PrintCommand(const kt50::Command &cmd) {
   }
   std::printf("%8zu  %-13s", cmd.offset, name);
   switch (cmd.code) {
-    case kt50::kCmdSize:
+    case kCmdSize:
       std::printf(" width %d height %d", cmd.params[0], cmd.params[1]);
       break;
-    case kt50::kCmdLaneNo:
+    case kCmdLaneNo:
       std::printf(" lane %d", cmd.params[0]);
       break;
-    case kt50::kCmdOffsetY:
+    case kCmdOffsetY:
       std::printf(" first row %d", cmd.params[0]);
       break;
-    case kt50::kCmdRaster:
+    case kCmdRaster:
       std::printf(" bytes per row %d, rows %d, data %zu bytes at %zu", cmd.params[0],
                   cmd.params[1], cmd.dataBytes, cmd.dataOffset);
       break;

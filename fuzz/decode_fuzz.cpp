@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ListCommand(cmd, listing);
   };
   check.page = [&](kt50::Page &&page) {
-    FUZZ_CHECK(page.width >= kt50::kMinWidth && page.width <= kt50::kMaxWidth);
-    FUZZ_CHECK(page.height >= kt50::kMinHeight && page.height <= kt50::kMaxHeight);
+    FUZZ_CHECK(page.width >= kt50::kMinWidth && page.width <= kPageBitmapWidth);
+    FUZZ_CHECK(page.height >= kt50::kMinHeight && page.height <= kPageBitmapHeight);
     checked.push_back({page.width, page.height, page.lanes.size()});
     return true;
   };
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string imageError;
   kt50::StreamVisitor render;
   render.page = [&](kt50::Page &&page) {
-    FUZZ_CHECK(page.bitmap.size() == static_cast<size_t>(page.height) * kt50::kRowBytes);
+    FUZZ_CHECK(page.bitmap.size() == static_cast<size_t>(page.height) * kPageBitmapRowBytes);
     rendered.push_back({page.width, page.height, page.lanes.size()});
     heldBytes += page.bitmap.size();
     // Pictures of small pages only: a picture costs its whole page, and the

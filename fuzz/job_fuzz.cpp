@@ -18,9 +18,9 @@
 
 #include "fuzz_checks.h"
 #include "kt50stream.h"
-#include "PageBitmap.h"
+#include "kt50protocol.h"
 #include "options.h"
-#include "printcmd.h"
+#include "rasterfront.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ tagJOBSETTINGS Settings(uint8_t method, std::string_view optionText) {
   const int n = cupsParseOptions(text.c_str(), 0, &options);
   tagJOBSETTINGS settings = GetJobSettings(n, options, nullptr);
   cupsFreeOptions(n, options);
-  if (method < 6) settings.dotScreening = method;
+  if (method < kDotScreeningCount) settings.dotScreening = method;
   return settings;
 }
 
@@ -99,7 +99,7 @@ bool WithinBudget(std::span<const uint8_t> raster) {
   bool within = true;
   while (within && cupsRasterReadHeader2(ras, &h)) {
     if (h.cupsWidth > kMaxRasterWidth || h.cupsHeight > kMaxRasterHeight ||
-        h.cupsBitsPerPixel != 24 || h.cupsBytesPerLine > 3 * kMaxRasterWidth + 4096)
+        h.cupsBitsPerPixel != 24 || h.cupsBytesPerLine > 3 * kMaxRasterWidth + kMaxLinePadding)
       break;
     const uint64_t pageRows = std::min<uint64_t>(h.cupsHeight, kPageBitmapHeight);
     rows += pageRows;

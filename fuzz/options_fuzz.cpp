@@ -26,16 +26,7 @@ bool InRange(int32_t value, const tagINTOPTION &option) {
 
 // Every setting lies in its range, whatever the input.
 void CheckRanges(const tagJOBSETTINGS &s) {
-  FUZZ_CHECK(InRange(s.writeDensity, g_WriteDensityOption));
-  FUZZ_CHECK(InRange(s.adjustLength, g_AdjustLengthOption));
-  FUZZ_CHECK(InRange(s.writeSpeed, g_WriteSpeedOption));
-  FUZZ_CHECK(InRange(s.writeRepeat, g_WriteRepeatOption));
-  FUZZ_CHECK(s.lineEnhance >= 0 && s.lineEnhance <= 2);
-  FUZZ_CHECK(InRange(s.laneOverlap, g_LaneOverlapOption));
-  FUZZ_CHECK(s.mirror == 0 || s.mirror == 1);
-  FUZZ_CHECK(s.dotScreening >= 0 && s.dotScreening <= 5);
-  FUZZ_CHECK(InRange(s.frequency, g_DotScreeningFrequencyOption));
-  FUZZ_CHECK(InRange(s.angle, g_DotScreeningAngleOption));
+  for (const tagJOBOPTION &row : g_JobOptions) FUZZ_CHECK(InRange(s.*row.field, row.option));
 }
 
 // The header carries the values in their fields and keeps every command byte.

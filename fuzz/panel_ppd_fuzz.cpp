@@ -58,11 +58,10 @@ bool ValidChoice(const ppd_option_t *option, int32_t index, int32_t fallback) {
 }
 
 void CheckFields(const PanelSettings &s) {
-  FUZZ_CHECK(s.nWriteDensityChoice >= kWriteDensityMin && s.nWriteDensityChoice <= kWriteDensityMax);
-  FUZZ_CHECK(s.nAdjustLengthChoice >= kAdjustLengthMin && s.nAdjustLengthChoice <= kAdjustLengthMax);
-  FUZZ_CHECK(s.nDotScreeningFrequencyChoice >= kFrequencyMin &&
-             s.nDotScreeningFrequencyChoice <= kFrequencyMax);
-  FUZZ_CHECK(s.nDotScreeningAngleChoice >= kAngleMin && s.nDotScreeningAngleChoice <= kAngleMax);
+  FUZZ_CHECK(inRange(s.nWriteDensityChoice, g_WriteDensityOption));
+  FUZZ_CHECK(inRange(s.nAdjustLengthChoice, g_AdjustLengthOption));
+  FUZZ_CHECK(inRange(s.nDotScreeningFrequencyChoice, g_DotScreeningFrequencyOption));
+  FUZZ_CHECK(inRange(s.nDotScreeningAngleChoice, g_DotScreeningAngleOption));
   FUZZ_CHECK(ValidChoice(s.optionWriteSpeed, s.nWriteSpeedChoice, 0));
   FUZZ_CHECK(ValidChoice(s.optionWriteRepeat, s.nWriteRepeatChoice, 0));
   FUZZ_CHECK(ValidChoice(s.optionLineEnhance, s.nLineEnhanceChoice, 0));

@@ -21,6 +21,7 @@
 
 #include "driver.h"
 #include "image_decode.h"
+#include "kt50protocol.h"
 #include "pappl_fixes.h"
 #include "raster.h"
 
@@ -28,7 +29,8 @@ extern char **environ;
 
 namespace {
 
-constexpr unsigned kMaxBytesPerLine = 3 * 9920 * 4;  // far beyond any 600 dpi page we take
+// Far beyond any 600 dpi page we take.
+constexpr unsigned kMaxBytesPerLine = 3 * kPageBitmapWidth * 4;
 
 // Ghostscript writing raster into a pipe; killed and reaped when dropped.
 class tagRENDERER {

@@ -1,6 +1,6 @@
-// The raster callbacks: PAPPL reads the client's raster (or renders JPEG and
-// PNG) and hands it here line by line; the filter's page engine screens each
-// page and writes the command stream through the device.
+// The raster callbacks: our document filters (or PAPPL's image layout) hand
+// each page here line by line; the filter's page engine screens it and
+// writes the command stream through the device.
 #include "raster.h"
 
 #include <algorithm>
@@ -10,15 +10,16 @@
 #include <memory>
 #include <vector>
 
+#include "kt50protocol.h"
+#include "pageengine.h"
 #include "pappl_fixes.h"
-#include "printcmd.h"
 #include "state.h"
 #include "system.h"
 #include "vendor_options.h"
 
 namespace {
 
-constexpr uint32_t kMaxDrawnPixels = 9920;  // pixels past this are never drawn
+constexpr uint32_t kMaxDrawnPixels = kPageBitmapWidth;  // pixels past this are never drawn
 
 struct EngineDeleter {
   void operator()(tagPRINTJOB *job) const { DeletePrintJob(job); }

@@ -1,4 +1,4 @@
-// The ten settings as vendor attributes; see options.h.
+// The ten settings as vendor attributes; see vendor_options.h.
 #include "vendor_options.h"
 
 #include <algorithm>
@@ -8,52 +8,47 @@
 
 namespace {
 
-constexpr std::array<tagVENDORKEYWORD, 3> kLineEnhanceKeywords{{
-    {"none", "TKEnhanceNone"},
-    {"bold-1", "TKEnhanceBold1"},
-    {"bold-2", "TKEnhanceBold2"},
-}};
-
-constexpr std::array<tagVENDORKEYWORD, 6> kDotScreeningKeywords{{
-    {"threshold", "TKScreeningNone"},
-    {"rough", "TKScreeningRough"},
-    {"fine", "TKScreeningFine"},
-    {"frequency-angle", "TKScreeningFrequencyAngle"},
-    {"error-diffusion", "TKScreeningErrorDiffusion"},
-    {"solid", "TKScreeningSolid"},
-}};
-
-constexpr std::array<tagVENDORKEYWORD, 2> kMirrorKeywords{{
-    {"false", "TKMirrorOFF"},
-    {"true", "TKMirrorON"},
-}};
-
-constexpr std::span<const tagCHOICE> Named(std::span<const tagCHOICE> list) {
-  return list.first(list.size() - 1);  // without the end entry
+constexpr VendorKind KindOf(OptionKind kind) {
+  switch (kind) {
+    case OptionKind::Number: return VendorKind::Range;
+    case OptionKind::Steps: return VendorKind::IntegerSet;
+    case OptionKind::Choice: return VendorKind::Keyword;
+    case OptionKind::Switch: return VendorKind::Boolean;
+  }
+  return VendorKind::Range;
 }
 
-const std::array<tagVENDOROPTION, 10> kOptions{{
-    {"kt50-write-density", VendorKind::Range, &g_WriteDensityOption, {}, {}, 0,
-     &tagJOBSETTINGS::writeDensity},
-    {"kt50-adjust-length", VendorKind::Range, &g_AdjustLengthOption, {}, {}, 0,
-     &tagJOBSETTINGS::adjustLength},
-    {"kt50-write-speed", VendorKind::IntegerSet, &g_WriteSpeedOption, {}, {}, 0,
-     &tagJOBSETTINGS::writeSpeed},
-    {"kt50-write-repeat", VendorKind::IntegerSet, &g_WriteRepeatOption, {}, {}, 0,
-     &tagJOBSETTINGS::writeRepeat},
-    {"kt50-line-enhance", VendorKind::Keyword, nullptr, Named(g_LineEnhanceList),
-     kLineEnhanceKeywords, kLineEnhanceDefault, &tagJOBSETTINGS::lineEnhance},
-    {"kt50-lane-overlap", VendorKind::IntegerSet, &g_LaneOverlapOption, {}, {}, 0,
-     &tagJOBSETTINGS::laneOverlap},
-    {"kt50-mirror", VendorKind::Boolean, nullptr, Named(g_MirrorList), kMirrorKeywords,
-     kMirrorDefault, &tagJOBSETTINGS::mirror},
-    {"kt50-dot-screening", VendorKind::Keyword, nullptr, Named(g_DotScreeningList),
-     kDotScreeningKeywords, kDotScreeningDefault, &tagJOBSETTINGS::dotScreening},
-    {"kt50-screening-frequency", VendorKind::Range, &g_DotScreeningFrequencyOption, {}, {}, 0,
-     &tagJOBSETTINGS::frequency},
-    {"kt50-screening-angle", VendorKind::Range, &g_DotScreeningAngleOption, {}, {}, 0,
-     &tagJOBSETTINGS::angle},
-}};
+// Every choice's IPP keyword, option after option.
+constexpr size_t kKeywordCount = [] {
+  size_t count = 0;
+  for (const tagJOBOPTION &row : g_JobOptions) count += row.choices.size();
+  return count;
+}();
+constexpr std::array<tagVENDORKEYWORD, kKeywordCount> kKeywords = [] {
+  std::array<tagVENDORKEYWORD, kKeywordCount> keywords{};
+  size_t at = 0;
+  for (const tagJOBOPTION &row : g_JobOptions)
+    for (const tagCHOICE &choice : row.choices) keywords[at++] = {choice.ippKeyword, choice.name};
+  return keywords;
+}();
+
+using tagVENDOROPTIONS = std::array<tagVENDOROPTION, g_JobOptions.size()>;
+
+tagVENDOROPTIONS MakeOptions() {
+  tagVENDOROPTIONS options{};
+  size_t keyword = 0;
+  for (size_t i = 0; i < options.size(); ++i) {
+    const tagJOBOPTION &row = g_JobOptions[i];
+    const bool numeric = row.choices.empty();
+    options[i] = {row.ippAttribute, KindOf(row.kind), numeric ? &row.option : nullptr, row.choices,
+                  std::span(kKeywords).subspan(keyword, row.choices.size()),
+                  numeric ? 0 : row.option.def, row.field};
+    keyword += row.choices.size();
+  }
+  return options;
+}
+
+const tagVENDOROPTIONS kOptions = MakeOptions();
 
 bool IsNumeric(const tagVENDOROPTION &option) { return option.range != nullptr; }
 

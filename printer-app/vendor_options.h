@@ -1,7 +1,8 @@
 // The KT50's ten job settings as IPP vendor attributes ("kt50-..."): their
 // names, value syntaxes and how a job's settings are resolved from the job's
-// own values, the printer's defaults and the filter's defaults. Ranges and
-// choice codes come from the filter's option table; nothing is copied here.
+// own values, the printer's defaults and the filter's defaults. Every fact
+// (name, range, choices and their keywords, default) comes from the job
+// option table, g_JobOptions; nothing is copied here.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,6 @@
 #include <string_view>
 
 #include "cmnFilter.h"
-#include "printcmd.h"
 
 enum class VendorKind {
   Range,       // rangeOfInteger, a number input on the web page

@@ -24,12 +24,14 @@ debs=(out/packages/*.deb)
 if [ ! -x "$root/usr/bin/apt-get" ]; then
   mkdir -p "$base"
   command -v debootstrap >/dev/null || ./scripts/install-deps.sh package
-  debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian
-  # The same archive as this machine's, updates and security included.
-  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-    rm -f "$root/etc/apt/sources.list"
-    cp /etc/apt/sources.list.d/debian.sources "$root/etc/apt/sources.list.d/"
-  fi
+  # The same archive as this machine's apt, updates and security included.
+  . scripts/apt-archive.sh
+  mapfile -t sources < <(archive_suites)
+  mirror=$(bookworm_archive)
+  [ -n "$mirror" ] || { echo "check-packages: no bookworm archive in apt's sources" >&2; exit 1; }
+  debootstrap --variant=minbase bookworm "$root" "$mirror"
+  for s in "${sources[@]}"; do echo "deb $s main"; done > "$root/etc/apt/sources.list"
+  rm -f "$root"/etc/apt/sources.list.d/*
   # Services are started by hand below, not by package scripts.
   printf '#!/bin/sh\nexit 101\n' > "$root/usr/sbin/policy-rc.d"
   chmod 755 "$root/usr/sbin/policy-rc.d"

@@ -9,8 +9,6 @@
 #include "TAVIK_Buffer.h"
 #include "TAVIK_MacLib.h"
 
-tagAMILEVEL *ami_cahnge_array = nullptr;
-
 namespace {
 
 // The fixed screens, rows from the top, each left to right. The 71-line screen
@@ -250,12 +248,11 @@ int ami_supercell(tagAMIARRAY &thresholds, tagAMIARRAY &mask, int64_t m, int64_t
   return 1;
 }
 
-int ami_split_levels(const tagDEVDATA *devData, tagAMIARRAY &thresholds,
-                     const tagAMIARRAY &mask, int64_t m, int64_t n) {
-  tagAMILEVEL *table = ami_cahnge_array;
-  if (table == nullptr || !ami_vector_usable(m, n)) return 0;
-  const int64_t side = 2 * (m + n) + 1;
-  std::memset(table, 0, 256 * sizeof(tagAMILEVEL));
+namespace {
+
+// Marks the levels the supercell holds; their number.
+int MarkPresentLevels(tagAMILEVEL *table, const tagAMIARRAY &thresholds, const tagAMIARRAY &mask,
+                      int64_t side) {
   int present = 0;
   for (int64_t r = 0; r < side; ++r)
     for (int64_t c = 0; c < side; ++c)
@@ -263,36 +260,53 @@ int ami_split_levels(const tagDEVDATA *devData, tagAMIARRAY &thresholds,
         table[thresholds[r][c]].present = 1;
         ++present;
       }
+  return present;
+}
+
+// The k sub-levels of present level p, whose next present level is q (256
+// for none), in the order the supercell's copies of a pixel take them.
+// Sub-levels are held at 254 so that full ink still meets a threshold below
+// it.
+void SplitLevel(uint8_t (&out)[4], int p, int q, int k) {
+  out[0] = static_cast<uint8_t>(p);
+  for (int t = 1; t < k; ++t) {
+    if (q < kAmiLevels)
+      out[t] = saturate_level(p + t * (q - p) / k);
+    else
+      out[t] = saturate_level(p + ((t * 100 * (256 - p)) / (10 * k) + 5) / 10);
+  }
+  if (k == 2) {
+    out[2] = out[1];
+    out[3] = out[0];
+  } else {
+    std::swap(out[1], out[3]);
+  }
+}
+
+}  // namespace
+
+int ami_split_levels(const tagDEVDATA *devData, tagAMILEVEL *table, tagAMIARRAY &thresholds,
+                     const tagAMIARRAY &mask, int64_t m, int64_t n) {
+  if (table == nullptr || !ami_vector_usable(m, n)) return 0;
+  const int64_t side = 2 * (m + n) + 1;
+  std::memset(table, 0, kAmiLevels * sizeof(tagAMILEVEL));
+  const int present = MarkPresentLevels(table, thresholds, mask, side);
   int k = 1;
   if (present <= 127 && devData->customScreen) k = present < 64 ? 4 : 2;
 
+  // The lowest level is not split.
   int lowest = 0;
-  while (lowest < 256 && !table[lowest].present) ++lowest;
-  if (lowest < 256) {
+  while (lowest < kAmiLevels && !table[lowest].present) ++lowest;
+  if (lowest < kAmiLevels) {
     table[lowest].present = 0;
     std::fill(std::begin(table[lowest].out), std::end(table[lowest].out),
               static_cast<uint8_t>(lowest));
   }
-  for (int p = 0; p < 256; ++p) {
+  for (int p = 0; p < kAmiLevels; ++p) {
     if (!table[p].present) continue;
     int q = p + 1;
-    while (q < 256 && !table[q].present) ++q;
-    uint8_t *out = table[p].out;
-    out[0] = static_cast<uint8_t>(p);
-    // Sub-levels are held at 254 so that full ink still meets a threshold
-    // below it.
-    for (int t = 1; t < k; ++t) {
-      if (q < 256)
-        out[t] = saturate_level(p + t * (q - p) / k);
-      else
-        out[t] = saturate_level(p + ((t * 100 * (256 - p)) / (10 * k) + 5) / 10);
-    }
-    if (k == 2) {
-      out[2] = out[1];
-      out[3] = out[0];
-    } else {
-      std::swap(out[1], out[3]);
-    }
+    while (q < kAmiLevels && !table[q].present) ++q;
+    SplitLevel(table[p].out, p, q, k);
   }
   const uint32_t cycle = k == 2 ? 4 : static_cast<uint32_t>(k);
   for (int64_t r = 0; r < side; ++r)
@@ -347,21 +361,22 @@ tagAMIFIXED ami_fixed_screen(uint16_t frequency) {
   return {nullptr, 0};
 }
 
-int cal_lar_mtx(const tagDEVDATA *devData, tagAMIARRAY &thresholds, uint8_t *matrix,
-                int64_t capacity, int64_t m, int64_t n, int64_t *side, tagAMIARRAY &mask,
-                int32_t resolution, uint16_t frequency, uint16_t angle) {
-  if (matrix == nullptr || !ami_supercell(thresholds, mask, m, n)) return 0;
-  if (!ami_split_levels(devData, thresholds, mask, m, n)) return 0;
+int cal_lar_mtx(const tagDEVDATA *devData, tagAMIARRAY &thresholds, std::span<uint8_t> matrix,
+                int64_t m, int64_t n, int64_t *side, tagAMIARRAY &mask, int32_t resolution,
+                uint16_t frequency, uint16_t angle) {
+  const auto capacity = static_cast<int64_t>(matrix.size());
+  if (matrix.empty() || !ami_supercell(thresholds, mask, m, n)) return 0;
+  if (!ami_split_levels(devData, devData->levelTable.get(), thresholds, mask, m, n)) return 0;
   const int64_t p = ami_matrix_side(m, n);
   if (p <= 0 || p * p > capacity) return 0;
   *side = p;
-  ami_tile(thresholds, mask, m, n, matrix, p, nullptr);
+  ami_tile(thresholds, mask, m, n, matrix.data(), p, nullptr);
 
   if ((angle == 45 || m == n) && resolution == 600 && devData->customScreen) {
     const tagAMIFIXED fixed = ami_fixed_screen(frequency);
     if (fixed.cells != nullptr) {
       if (fixed.side * fixed.side > capacity) return 0;
-      std::memcpy(matrix, fixed.cells, static_cast<size_t>(fixed.side * fixed.side));
+      std::memcpy(matrix.data(), fixed.cells, static_cast<size_t>(fixed.side * fixed.side));
       *side = fixed.side;
     }
   }
@@ -370,19 +385,15 @@ int cal_lar_mtx(const tagDEVDATA *devData, tagAMIARRAY &thresholds, uint8_t *mat
 
 int ami_para_confirm(tagDEVDATA *devData, int32_t resolution, int32_t frequency,
                      int32_t angle, int64_t *side) {
-  TavikBuffer<tagAMILEVEL> table;
-  if (!table.Allocate(256)) return 0;
-  ami_cahnge_array = table.get();
-
+  if (!devData->levelTable.Allocate(kAmiLevels)) return 0;
   int64_t m = 0, n = 0;
   m_and_n(resolution, frequency, angle, &m, &n);
   tagAMIARRAY thresholds{}, mask{};
   cal_mtx(devData, m, n, thresholds, mask);
-  const int ok = cal_lar_mtx(devData, thresholds, devData->screenMatrix.get(),
-                             static_cast<int64_t>(devData->screenMatrix.size()), m, n, side,
-                             mask, resolution, static_cast<uint16_t>(frequency),
+  const int ok = cal_lar_mtx(devData, thresholds,
+                             {devData->screenMatrix.get(), devData->screenMatrix.size()}, m, n,
+                             side, mask, resolution, static_cast<uint16_t>(frequency),
                              static_cast<uint16_t>(angle));
-  // The table goes with this construction; no pointer to it is left behind.
-  ami_cahnge_array = nullptr;
+  devData->levelTable.Release();
   return ok;
 }

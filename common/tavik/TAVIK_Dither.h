@@ -10,6 +10,11 @@
 
 using tagGAMMACURVE = std::array<uint8_t, 256>;
 
+// The image road's method, as the diffusion flag of its functions and the
+// device data's diffusionMode carry it.
+inline constexpr int32_t kTavikAmScreen = 0;
+inline constexpr int32_t kTavikErrorDiffusion = 1;
+
 namespace tavik_gamma {
 
 // The curves are fixed at every sixteenth input; columns: input, gamma_curve,
@@ -83,9 +88,13 @@ inline constexpr tagGAMMACURVE gamma_curve_gosa = tavik_gamma::MakeCurve(6);
 // depends on the frequency alone.
 const tagGAMMACURVE &band_gamma_curve(int8_t diffusion, uint16_t frequency);
 
-// Maps the first width bytes of each of lines rows through the tone curve.
+// Maps the first width bytes of each of lines rows through the tone curve
+// of the method and frequency (band_gamma_curve).
 void band_gamma(int8_t diffusion, uint8_t *buffer, int64_t width, int64_t lines,
                 int32_t rowBytes, uint16_t frequency);
+// The same with the curve given.
+void band_curve(const tagGAMMACURVE &curve, uint8_t *buffer, int64_t width, int64_t lines,
+                int32_t rowBytes);
 
 // The largest ink value whose tone-corrected value is at most t. The curves
 // never fall and curve[0] is 0, so curve[ink] <= t exactly when
@@ -113,16 +122,25 @@ void mAmiStretchInk(const uint8_t *src, int32_t srcRowBytes, int64_t inkWidth, u
                     int64_t side);
 
 // Thresholds the source against the matrix into the 1-bit destination (bit 0 =
-// ink), stretching it to rect (destination coordinates, top-left of the whole
-// bitmap at dst). origin, when given, is added to the pixel position before
-// the lookup. Result 1.
+// ink): pixel (x, y) of rect (destination coordinates, top-left of the whole
+// bitmap at dst) is inked when its source value exceeds the matrix entry at
+// (x mod side, y mod side); origin, when given, is added to the position
+// first. Bits left of the rectangle keep their content, those right of it in
+// its last byte become blank. The source is drawn one pixel to one pixel:
+// result 1, or 0 (nothing drawn) for a source of another size than the
+// rectangle or a rectangle reaching left of or above the bitmap.
 int mAmiStretch(const uint8_t *src, uint8_t *dst, int64_t srcWidth, int64_t srcHeight,
                 const tagRECT64 *rect, int32_t srcRowBytes, int32_t dstRowBytes,
                 const uint8_t *matrix, uint16_t matrixSide, const int64_t *origin);
 
 // Error diffusion into the 1-bit destination (bit 0 = ink); dst is the row of
 // the rectangle's row 0. errors holds the two error rows (2W + 6 bytes) and
-// carries them from call to call.
+// carries them from call to call. Lines from top to bottom, each from left to
+// right: a pixel's value less the weighted errors of its upper, left and two
+// upper diagonal neighbours (DiffusedError) inks it from 128 on. The source
+// is taken one pixel to one pixel; a source of another size than the
+// rectangle, or a rectangle reaching left of or above the bitmap, draws
+// nothing. Bits outside the rectangle keep their content.
 // inkWidth, when not negative, promises that every source column from it on
 // holds 0 (a page narrower than the band). The error still flows there and
 // back, but where a line's errors right of it settle into those of the line

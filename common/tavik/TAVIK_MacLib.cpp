@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The image road's per-band steps around the device data record.
+// The image road's pipeline driver: the device data record, the per-band
+// steps around it, and a page fed a line at a time.
 #include "TAVIK_MacLib.h"
 
 #include <algorithm>
@@ -17,14 +18,11 @@ void Tavik_ClearDevData(tagDEVDATA *devData) {
   std::vector<uint8_t>().swap(devData->inkMatrix);
 }
 
-void Tavik_SetInkWidth(tagDEVDATA *devData, int32_t drawnWidth) {
-  devData->inkWidth = drawnWidth > 0 ? drawnWidth : 0;
-}
-
 namespace {
-// The AM matrix mapped through the tone curve of the frequency; without the
-// memory for it the band is corrected and screened as it is.
-void MakeInkMatrix(tagDEVDATA *devData, int32_t frequency) {
+
+// The AM matrix mapped through the tone curve; without the memory for it the
+// band is corrected and screened as it is.
+void MakeInkMatrix(tagDEVDATA *devData) {
   const int64_t side = devData->screenSize;
   try {
     devData->inkMatrix.resize(static_cast<size_t>(side * ami_ink_matrix_pitch(side)));
@@ -32,9 +30,29 @@ void MakeInkMatrix(tagDEVDATA *devData, int32_t frequency) {
     std::vector<uint8_t>().swap(devData->inkMatrix);
     return;
   }
-  ami_ink_matrix(devData->screenMatrix.get(), side,
-                 band_gamma_curve(0, static_cast<uint16_t>(frequency)), devData->inkMatrix.data());
+  ami_ink_matrix(devData->screenMatrix.get(), side, *devData->toneCurve, devData->inkMatrix.data());
 }
+
+// The screen matrix of the frequency and angle; 1, or 0 when it cannot be
+// had.
+int BuildScreen(tagDEVDATA *devData, int32_t frequency, int32_t angle, int32_t resolution) {
+  int64_t m = 0, n = 0;
+  m_and_n(resolution, frequency, angle, &m, &n);
+  // A frequency or angle whose cell does not fit the construction cannot be
+  // screened; refuse it rather than build past the working arrays.
+  if (!ami_vector_usable(m, n)) return 0;
+  int64_t side = ami_matrix_side(m, n);
+  if (side < 24) side = 24;  // room for every fixed screen
+  if (!devData->screenMatrix.Allocate(static_cast<size_t>(side * side))) return 0;
+  devData->screenSize = 0;
+  if (!ami_para_confirm(devData, resolution, frequency, angle, &devData->screenSize)) {
+    Tavik_ClearDevData(devData);
+    return 0;
+  }
+  if (devData->screenSize > 0) MakeInkMatrix(devData);
+  return 1;
+}
+
 }  // namespace
 
 int Tavik_SetDevData(tagDEVDATA *devData, const tagBANDBITMAP *band, int32_t diffusion,
@@ -51,27 +69,13 @@ int Tavik_SetDevData(tagDEVDATA *devData, const tagBANDBITMAP *band, int32_t dif
   devData->customScreen = 1;
   devData->setupFlag = 0;
   devData->setupWord = 0;
+  devData->toneCurve = &band_gamma_curve(static_cast<int8_t>(diffusion), static_cast<uint16_t>(frequency));
   if (band->bandNumber != 1) return 1;
-
-  if (diffusion == 1) {
+  if (diffusion == kTavikErrorDiffusion) {
     const size_t bytes = 2 * static_cast<size_t>(band->bandRowBytes) + 6;
     return devData->errorBuffer.Allocate(bytes) ? 1 : 0;
   }
-  int64_t m = 0, n = 0;
-  m_and_n(resolution, frequency, angle, &m, &n);
-  // A frequency or angle whose cell does not fit the construction cannot be
-  // screened; refuse it rather than build past the working arrays.
-  if (!ami_vector_usable(m, n)) return 0;
-  int64_t side = ami_matrix_side(m, n);
-  if (side < 24) side = 24;  // room for every fixed screen
-  if (!devData->screenMatrix.Allocate(static_cast<size_t>(side * side))) return 0;
-  devData->screenSize = 0;
-  if (!ami_para_confirm(devData, resolution, frequency, angle, &devData->screenSize)) {
-    Tavik_ClearDevData(devData);
-    return 0;
-  }
-  if (devData->screenSize > 0) MakeInkMatrix(devData, frequency);
-  return 1;
+  return BuildScreen(devData, frequency, angle, resolution);
 }
 
 void Tavik_GrayBitmap_Gamma(const tagBANDBITMAP *band, int32_t diffusion, int32_t frequency) {
@@ -175,16 +179,12 @@ void ClearBand(const tagBANDBITMAP *band, int32_t lines, int64_t extent) {
 
 }  // namespace
 
-void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBITMAP *page,
-                       int32_t diffusion, int32_t frequency, int32_t angle) {
+void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBITMAP *page) {
   const int32_t lines = band->curBandLines;
-  const int64_t limit = devData->inkWidth > 0 ? std::min(devData->inkWidth, band->curBandWidth)
-                                               : band->curBandWidth;
-  const int64_t extent = BandInkExtent(band, std::max<int64_t>(limit, 0));
-  if (diffusion == 1) {
+  const int64_t extent = BandInkExtent(band, std::max(band->curBandWidth, 0));
+  if (devData->diffusionMode == kTavikErrorDiffusion) {
     // The tone curve is applied as the diffusion reads each value.
-    Tavik_GrayBitmap_Gosakakusan(devData, band, page, extent,
-                                 &band_gamma_curve(1, static_cast<uint16_t>(frequency)));
+    Tavik_GrayBitmap_Gosakakusan(devData, band, page, extent, devData->toneCurve);
   } else if (!devData->inkMatrix.empty() && band->bandLeft >= 0 && band->bandTop >= 0) {
     const tagRECT64 rect{band->bandLeft, band->bandTop,
                          static_cast<int64_t>(band->bandLeft) + band->curBandWidth - 1,
@@ -192,7 +192,7 @@ void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBI
     mAmiStretchInk(band->buffer, band->bandRowBytes, extent, page->buffer, page->bandRowBytes, &rect,
                    devData->inkMatrix.data(), devData->screenSize);
   } else {
-    Tavik_GrayBitmap_Gamma(band, diffusion, frequency);
+    band_curve(*devData->toneCurve, band->buffer, band->curBandWidth, lines, band->bandRowBytes);
     Tavik_GrayBitmap_Amiten(devData, band, page);
   }
   band->bandNumber += 1;
@@ -200,5 +200,60 @@ void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBI
   band->bandTop += band->curBandLines;
   band->curBandLines = std::min(band->bandHeight, band->remainingLines);
   ClearBand(band, lines, extent);
-  Tavik_SetDevData(devData, band, diffusion, frequency, angle, kTavikResolution);
+}
+
+// ------------------------------------------------------- a page by lines --
+
+namespace {
+
+// The page bitmap turns over: the binarizers write 0 for ink. Only the rows
+// the page can draw are touched; every other row stays 0.
+void FlipRows(uint8_t *pageBitmap, int32_t rows) {
+  static_assert(kPageBitmapRowBytes % 8 == 0);
+  uint8_t *end = pageBitmap + static_cast<size_t>(rows) * kPageBitmapRowBytes;
+  for (uint8_t *p = pageBitmap; p < end; p += 8) {
+    uint64_t word;
+    std::memcpy(&word, p, 8);
+    word = ~word;
+    std::memcpy(p, &word, 8);
+  }
+}
+
+}  // namespace
+
+tagIMAGEPAGE Tavik_StartPage(tagDEVDATA *devData, uint8_t *gray, uint8_t *pageBitmap,
+                             int32_t pageWidth, int32_t pageHeight, int32_t mirror) {
+  tagIMAGEPAGE image;
+  image.devData = devData;
+  image.band = Tavik_GrayBand(gray);
+  image.page = Tavik_PageBand(pageBitmap);
+  image.drawnWidth = pageWidth < 0 || pageWidth > kPageBitmapWidth ? kPageBitmapWidth : pageWidth;
+  image.rows = std::clamp(pageHeight, 0, kPageBitmapHeight);
+  image.mirror = mirror;
+  // Columns right of the page hold no ink: the tone curves keep 0 at 0 and
+  // the AM screen leaves such columns blank, so neither needs to visit them.
+  // The error diffusion still runs the band's whole width.
+  image.band.curBandWidth = image.drawnWidth;
+  std::memset(pageBitmap, 0xFF, static_cast<size_t>(image.rows) * kPageBitmapRowBytes);
+  return image;
+}
+
+void Tavik_PutLine(tagIMAGEPAGE &image, const uint8_t *line, int32_t bytesPerLine) {
+  tagBANDBITMAP &band = image.band;
+  if (band.bandTop + image.bandLine >= band.height) return;
+  Tavik_ConvertLine(band.buffer + static_cast<int64_t>(image.bandLine) * band.bandRowBytes, line,
+                    bytesPerLine, image.drawnWidth, image.mirror);
+  if (++image.bandLine == band.curBandLines) {
+    Tavik_ProcessBand(image.devData, &band, &image.page);
+    image.bandLine = 0;
+  }
+}
+
+void Tavik_EndPage(tagIMAGEPAGE &image) {
+  if (image.bandLine > 0) {
+    image.band.curBandLines = image.bandLine;
+    Tavik_ProcessBand(image.devData, &image.band, &image.page);
+    image.bandLine = 0;
+  }
+  FlipRows(image.page.buffer, image.rows);
 }

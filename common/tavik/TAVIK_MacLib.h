@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
-// The image road's library interface: the device data record, the banded
-// bitmap descriptor and the per-band steps (tone curve, AM screen, error
-// diffusion).
+// The image road's pipeline driver: the device data record, the banded
+// bitmap descriptor, the per-band steps (tone curve, AM screen, error
+// diffusion) and a page fed a line at a time.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "PageBitmap.h"
+#include "kt50protocol.h"
+#include "TAVIK_AmiTbl.h"
 #include "TAVIK_Buffer.h"
 #include "TAVIK_Dither.h"
 #include "TAVIK_ImageLib.h"
@@ -37,7 +38,7 @@ struct tagBANDBITMAP {
 };
 
 // The device data of one page: the screen matrix or the error rows, kept from
-// band to band.
+// band to band, and what the bands need to know of the job's screening.
 struct tagDEVDATA {
   tagRECT64 bandRect;
   TavikBuffer<uint8_t> screenMatrix;  // AM screen only, screenSize bytes per row
@@ -50,12 +51,16 @@ struct tagDEVDATA {
   uint8_t customScreen;               // level splitting and fixed 45-degree screens
   uint8_t setupFlag;                  // 0; not read
   uint16_t setupWord;                 // 0; not read
-  // The screen matrix mapped through the page's tone curve (ami_ink_matrix),
-  // so that the AM road screens ink values without correcting them first;
+  // The level table of the screen's construction, present only while it
+  // runs (ami_para_confirm): each record has its own, so pages of several
+  // jobs may be rendered at once.
+  TavikBuffer<tagAMILEVEL> levelTable;
+  // The tone curve of the job's method and frequency (band_gamma_curve).
+  const tagGAMMACURVE *toneCurve;
+  // The screen matrix mapped through the tone curve (ami_ink_matrix), so
+  // that the AM road screens ink values without correcting them first;
   // empty when it could not be made, and the band is then corrected.
   std::vector<uint8_t> inkMatrix;
-  // Columns of the page that can hold ink (Tavik_SetInkWidth); 0: all.
-  int32_t inkWidth;
 };
 
 // Prepares the record for the gray band's current band; on the first band it
@@ -74,14 +79,6 @@ void Tavik_GrayBitmap_Gosakakusan(tagDEVDATA *devData, const tagBANDBITMAP *band
                                   const tagBANDBITMAP *page, int64_t inkWidth = -1,
                                   const tagGAMMACURVE *curve = nullptr);
 
-// Tells the record that no line of the page puts ink at or right of column
-// drawnWidth (Tavik_ConvertLine with that drawn width writes nothing there),
-// so band work there can be skipped where its result is known: the tone
-// curve, the comparisons, the clearing, and the error diffusion once its
-// errors there have settled. The bits there come out exactly as without the
-// call. 0 (the record's initial value) means any column may hold ink.
-void Tavik_SetInkWidth(tagDEVDATA *devData, int32_t drawnWidth);
-
 // Descriptors of the gray band and of the page bitmap at the start of a page.
 tagBANDBITMAP Tavik_GrayBand(uint8_t *buffer);
 tagBANDBITMAP Tavik_PageBand(uint8_t *pageBitmap);
@@ -94,9 +91,33 @@ void Tavik_ConvertLine(uint8_t *row, const uint8_t *line, int32_t bytesPerLine,
                        int32_t drawnWidth, int32_t mirror);
 
 // Tone curve and screening of the gray band's current band into the page,
-// then moves the band on and clears it. On the AM road with an ink matrix the
-// band is screened against it without the tone-curve pass (same bits). Work
-// right of the band's ink (found by a scan from the right, never past the
-// record's ink width) is skipped where its result is known.
-void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBITMAP *page,
-                       int32_t diffusion, int32_t frequency, int32_t angle);
+// by the record's method and curve, then moves the band on and clears it. On
+// the AM road with an ink matrix the band is screened against it without
+// the tone-curve pass (same bits). Work right of the band's ink (found by a
+// scan from the right) is skipped where its result is known.
+void Tavik_ProcessBand(tagDEVDATA *devData, tagBANDBITMAP *band, const tagBANDBITMAP *page);
+
+// One page of the image road fed a line at a time: the page's lines become
+// ink values in the gray band; every full band is screened into the page
+// bitmap, which turns over to 1 = ink when the page ends.
+struct tagIMAGEPAGE {
+  tagBANDBITMAP band{};
+  tagBANDBITMAP page{};
+  tagDEVDATA *devData = nullptr;
+  int32_t bandLine = 0;    // the gray band's row the next line goes to
+  int32_t drawnWidth = 0;  // the page's width limited to the bitmap
+  int32_t rows = 0;        // rows of the page bitmap the page may draw
+  int32_t mirror = 0;
+};
+
+// Starts a page of pageWidth x pageHeight pixels (a negative width: as wide
+// as any). gray is the zero-filled band buffer, devData holds the job's
+// screen matrix or error rows (Tavik_SetDevData). Only the page's rows of the
+// bitmap are touched.
+tagIMAGEPAGE Tavik_StartPage(tagDEVDATA *devData, uint8_t *gray, uint8_t *pageBitmap,
+                             int32_t pageWidth, int32_t pageHeight, int32_t mirror);
+// The page's next raster line, bytesPerLine bytes of RGB; lines past the
+// page's rows are dropped.
+void Tavik_PutLine(tagIMAGEPAGE &image, const uint8_t *line, int32_t bytesPerLine);
+// Screens the last, partial band and turns the bitmap over.
+void Tavik_EndPage(tagIMAGEPAGE &image);

@@ -2,6 +2,8 @@
 // one the processor has is chosen at the first call.
 #include "tools/vector_kernels.h"
 
+#include "tavik/TAVIK_DitherFast.h"
+
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "tools/vector_kernels.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -237,7 +239,7 @@ bool DiffuseGroupT(const tagDIFFUSEGROUP &g) {
   for (int64_t i = 1; i < k; ++i) up[i] = static_cast<int32_t>(i - 1);
   const auto fromAbove = hn::SetTableIndices(di, up);
   const auto lane0 = hn::FirstN(di, 1);
-  const auto weights = hn::BitCast(d16, hn::Set(di, 341 | (171 << 16)));
+  const auto weights = hn::BitCast(d16, hn::Set(di, kDiffuseNear | (kDiffuseFar << 16)));
   const auto k512 = hn::Set(di, 512), k1023 = hn::Set(di, 1023), k127 = hn::Set(di, 127);
   const auto k255 = hn::Set(di, 255), lowHalf = hn::Set(di, 0xFFFF), one = hn::Set(di, 1);
   const auto signBit = hn::Set(di, INT32_MIN);

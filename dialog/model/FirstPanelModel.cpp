@@ -79,12 +79,11 @@ namespace {
 
 void takeTypedTexts(PanelSettings &settings, const TypedTexts &typed) {
   const int32_t density = intValueOf(typed.writeDensity);
-  if (density >= kWriteDensityMin && density <= kWriteDensityMax) {
+  if (inRange(density, g_WriteDensityOption)) {
     settings.nWriteDensityChoice = density;
   }
   int32_t length = 0;
-  if (typedAdjustLength(typed.adjustLength, length) && length >= kAdjustLengthMin &&
-      length <= kAdjustLengthMax) {
+  if (typedAdjustLength(typed.adjustLength, length) && inRange(length, g_AdjustLengthOption)) {
     settings.nAdjustLengthChoice = length;
   }
 }

@@ -64,11 +64,11 @@ namespace {
 
 void takeTypedTexts(PanelSettings &settings, const TypedTexts &typed) {
   const int32_t frequency = intValueOf(typed.frequency);
-  if (frequency >= kFrequencyMin && frequency <= kFrequencyMax) {
+  if (inRange(frequency, g_DotScreeningFrequencyOption)) {
     settings.nDotScreeningFrequencyChoice = frequency;
   }
   const int32_t angle = intValueOf(typed.angle);
-  if (angle >= kAngleMin && angle <= kAngleMax) settings.nDotScreeningAngleChoice = angle;
+  if (inRange(angle, g_DotScreeningAngleOption)) settings.nDotScreeningAngleChoice = angle;
 }
 
 }  // namespace

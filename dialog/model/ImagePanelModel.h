@@ -16,8 +16,8 @@
 
 namespace ImagePanel {
 
-// The mode whose frequency and angle controls are enabled.
-inline constexpr int32_t kFrequencyAngleMode = 3;
+// The mode whose frequency and angle controls are enabled: the AM screen.
+inline constexpr int32_t kFrequencyAngleMode = Code(DotScreening::FrequencyAngle);
 
 // Localisation keys used by the panel.
 inline constexpr char kDotScreeningTitleKey[] = "TKDotScreening";

@@ -53,12 +53,11 @@ bool isValidUtf8(std::string_view text) {
   return true;
 }
 
-void readNumber(const PrintSettingsStore &store, const char *keyword, int32_t min, int32_t max,
-                int32_t &field) {
-  auto value = store.getValue(fullSettingsKey(keyword));
+void readNumber(const PrintSettingsStore &store, const tagINTOPTION &option, int32_t &field) {
+  auto value = store.getValue(fullSettingsKey(option.keyword));
   if (!value) return;
   const int32_t number = intValueOf(*value);
-  if (number >= min && number <= max) field = number;
+  if (inRange(number, option)) field = number;
 }
 
 void readChoice(const PrintSettingsStore &store, const char *keyword,
@@ -129,32 +128,31 @@ int32_t defaultChoice(const ppd_option_t *option, int32_t fallback) {
 }  // namespace
 
 void setDefaults(PanelSettings &s) {
-  s.nWriteDensityChoice = 0;
-  s.nAdjustLengthChoice = 0;
+  s.nWriteDensityChoice = g_WriteDensityOption.def;
+  s.nAdjustLengthChoice = g_AdjustLengthOption.def;
   s.nWriteSpeedChoice = defaultChoice(s.optionWriteSpeed, 0);
   s.nWriteRepeatChoice = defaultChoice(s.optionWriteRepeat, 0);
   s.nLineEnhanceChoice = defaultChoice(s.optionLineEnhance, 0);
   s.nLaneOverlapChoice = defaultChoice(s.optionLaneOverlap, 3);
   s.nMirrorChoice = defaultChoice(s.optionMirror, 1);
   s.nDotScreeningChoice = defaultChoice(s.optionDotScreening, 0);
-  s.nDotScreeningFrequencyChoice = kFrequencyDefault;
-  s.nDotScreeningAngleChoice = kAngleDefault;
+  s.nDotScreeningFrequencyChoice = g_DotScreeningFrequencyOption.def;
+  s.nDotScreeningAngleChoice = g_DotScreeningAngleOption.def;
 }
 
 void getNonPPDSettingsFromPrintSettings(PanelSettings &s, const PrintSettingsStore *printSettings) {
   if (printSettings == nullptr) return;
   const PrintSettingsStore &store = *printSettings;
-  readNumber(store, kWriteDensity, kWriteDensityMin, kWriteDensityMax, s.nWriteDensityChoice);
-  readNumber(store, kAdjustLength, kAdjustLengthMin, kAdjustLengthMax, s.nAdjustLengthChoice);
+  readNumber(store, g_WriteDensityOption, s.nWriteDensityChoice);
+  readNumber(store, g_AdjustLengthOption, s.nAdjustLengthChoice);
   readChoice(store, kWriteSpeed, s.optionWriteSpeed, s.nWriteSpeedChoice);
   readChoice(store, kWriteRepeat, s.optionWriteRepeat, s.nWriteRepeatChoice);
   readChoice(store, kLineEnhance, s.optionLineEnhance, s.nLineEnhanceChoice);
   readChoice(store, kLaneOverlap, s.optionLaneOverlap, s.nLaneOverlapChoice);
   readChoice(store, kMirror, s.optionMirror, s.nMirrorChoice);
   readChoice(store, kDotScreening, s.optionDotScreening, s.nDotScreeningChoice);
-  readNumber(store, kDotScreeningFrequency, kFrequencyMin, kFrequencyMax,
-             s.nDotScreeningFrequencyChoice);
-  readNumber(store, kDotScreeningAngle, kAngleMin, kAngleMax, s.nDotScreeningAngleChoice);
+  readNumber(store, g_DotScreeningFrequencyOption, s.nDotScreeningFrequencyChoice);
+  readNumber(store, g_DotScreeningAngleOption, s.nDotScreeningAngleChoice);
 }
 
 bool initPanelSettings(ppd_file_t *ppd, PanelSettings &s) {

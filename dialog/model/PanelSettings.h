@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "PrintSettingsStore.h"
+#include "cmnFilter.h"
 
 struct PanelSettings {
   // Borrowed from the host's PPD; all non-null in a panel that exists.
@@ -37,11 +38,11 @@ struct PanelSettings {
   int32_t nDotScreeningAngleChoice = 37;      // degrees, 0..90
 };
 
-// Ranges kept by the number fields (both ends included).
-inline constexpr int32_t kWriteDensityMin = -16, kWriteDensityMax = 16;
-inline constexpr int32_t kAdjustLengthMin = -500, kAdjustLengthMax = 500;
-inline constexpr int32_t kFrequencyMin = 38, kFrequencyMax = 200, kFrequencyDefault = 38;
-inline constexpr int32_t kAngleMin = 0, kAngleMax = 90, kAngleDefault = 37;
+// Whether a number field's value lies in its option's range (both ends
+// included) as the job option table gives it.
+constexpr bool inRange(int32_t value, const tagINTOPTION &option) {
+  return value >= option.min && value <= option.max;
+}
 
 // Looks an option up in the PPD's sorted option index (its own ordering
 // decides the match); the keyword is cut to 40 characters. Null for a null
@@ -66,7 +67,8 @@ std::optional<std::string> choiceKeywordAt(const ppd_option_t *option, int32_t i
 // none. When the answer is false the panel refuses creation.
 bool findPanelOptions(ppd_file_t *ppd, PanelSettings &settings);
 
-// Starting values: density 0, length 0, frequency 38, angle 37, each PPD
+// Starting values: density, length, frequency and angle at the job option
+// table's defaults (0, 0, 38, 37), each PPD
 // option at its default choice, or at the fallback index (0, 0, 0, 3, 1, 0
 // for speed, repeat, enhancement, overlap, mirror, screening) when the
 // default is not among the choices.

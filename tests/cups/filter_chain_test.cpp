@@ -174,8 +174,8 @@ TEST_F(FilterChainTest, LargestPageSizeFitsThePrintArea) {
   ASSERT_NO_FATAL_FAILURE(
       PrintAndDecode(dir_->file("page.pdf"), {"PageSize=419.81x619.83mm.Fullbleed"}, stream));
   ASSERT_EQ(stream.pages.size(), 1u);
-  EXPECT_LE(stream.pages[0].width, kt50::kMaxWidth);
-  EXPECT_LE(stream.pages[0].height, kt50::kMaxHeight);
+  EXPECT_LE(stream.pages[0].width, kPageBitmapWidth);
+  EXPECT_LE(stream.pages[0].height, kPageBitmapHeight);
   EXPECT_GE(stream.pages[0].width, 9900);
   EXPECT_GE(stream.pages[0].height, 14600);
 }

@@ -9,13 +9,16 @@
 #include <cups/raster.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "filter_support.h"
-#include "printcmd.h"
+#include "kt50protocol.h"
+#include "pageengine.h"
+#include "rasterfront.h"
 
 namespace {
 
@@ -69,11 +72,47 @@ JobResult RunInProcess(std::span<const uint8_t> raster, int code) {
   return r;
 }
 
+// What the engine writes for `pages` when the last of them receives only its
+// first `lines` lines.
+std::string EngineStream(std::span<const vtest::tagRASTERPAGE> pages, int code, uint32_t lines) {
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *out = open_memstream(&text, &size);
+  tagJOBSETTINGS settings;
+  settings.dotScreening = code;
+  tagPRINTJOB *job = NewPrintJob();
+  StartPrintJob(job, settings, out);
+  for (const vtest::tagRASTERPAGE &page : pages) {
+    StartPrintPage(job, page.width, page.height);
+    const uint32_t given = &page == &pages.back() ? lines : page.height;
+    for (uint32_t y = 0; y < given; ++y) {
+      std::vector<uint8_t> line(3 * size_t{page.width}, 0);
+      page.fill(y, line);
+      PutPrintLine(job, line.data(), line.size());
+    }
+    EndPrintPage(job);
+  }
+  DeletePrintJob(job);
+  fclose(out);
+  std::string stream(text, size);
+  free(text);
+  return stream;
+}
+
+size_t PageLines(const std::string &messages) {
+  size_t count = 0;
+  for (size_t at = 0; (at = messages.find("PAGE: ", at)) != std::string::npos; ++at) ++count;
+  return count;
+}
+
 // Every cut of a two-page job, on both roads and both raster kinds: only the
 // ends of whole pages (and an input without a byte) are a job's end; every
-// other cut loses output and says so, keeping the whole pages before it.
+// other cut loses output and says so, keeping the whole pages before it. On
+// the image road a page cut inside its lines is printed with the lines that
+// arrived, more of them as the cut moves on.
 TEST(CutInput, OnlyTheEndOfAWholePageEndsAJob) {
   const vtest::tagRASTERPAGE pages[] = {Stripes(21, 5), Stripes(13, 3)};
+  constexpr size_t kHeader = 4 + sizeof(cups_page_header2_t);
   for (Compression c : {Compression::None, Compression::Compressed}) {
     const std::vector<uint8_t> whole = vtest::MakeRaster(pages, c);
     const size_t firstEnd = vtest::MakeRaster(std::span(pages, 1), c).size();
@@ -81,13 +120,34 @@ TEST(CutInput, OnlyTheEndOfAWholePageEndsAJob) {
       const std::string onePage = RunInProcess(std::span(whole).first(firstEnd), code).out;
       const std::string twoPages = RunInProcess(whole, code).out;
       ASSERT_LT(onePage.size(), twoPages.size());
+      // The streams of the first page and of both pages with the last one
+      // cut after 0, 1, ... of its lines, and how far each cut got.
+      std::vector<std::string> cutShort[2];
+      for (size_t p = 0; p < 2; ++p)
+        for (uint32_t k = 0; k < pages[p].height; ++k)
+          cutShort[p].push_back(EngineStream(std::span(pages, p + 1), code, k));
+      size_t reached[2] = {0, 0};
       for (size_t cut = 0; cut <= whole.size(); ++cut) {
         const JobResult r = RunInProcess(std::span(whole).first(cut), code);
         const bool clean = cut == 0 || cut == 4 || cut == firstEnd || cut == whole.size();
-        const std::string &kept = cut >= whole.size() ? twoPages : cut >= firstEnd ? onePage : "";
         ASSERT_EQ(r.status, clean ? 0 : 1) << "cut " << cut << ": " << r.messages;
-        ASSERT_EQ(r.out, kept) << "cut " << cut;
         ASSERT_EQ(r.messages.find("ERROR: ") != std::string::npos, !clean) << r.messages;
+        const size_t page = cut >= firstEnd ? 1 : 0;
+        const size_t linesFrom = page == 0 ? kHeader : firstEnd + kHeader - 4;
+        if (code == 4 && !clean && cut >= linesFrom) {
+          const auto &streams = cutShort[page];
+          const auto found = std::find(streams.begin() + reached[page], streams.end(), r.out);
+          ASSERT_NE(found, streams.end()) << "cut " << cut << " inside page " << page + 1;
+          reached[page] = found - streams.begin();
+          ASSERT_EQ(PageLines(r.messages), page + 1) << r.messages;
+          continue;
+        }
+        const std::string &kept = cut >= whole.size() ? twoPages : cut >= firstEnd ? onePage : "";
+        ASSERT_EQ(r.out, kept) << "cut " << cut;
+      }
+      if (code == 4) {
+        EXPECT_EQ(reached[0], pages[0].height - 1u);
+        EXPECT_EQ(reached[1], pages[1].height - 1u);
       }
     }
   }
@@ -114,6 +174,64 @@ TEST(CutInput, TrailingBytesAndRefusedHeadersAreReported) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, onePage);
   EXPECT_NE(r.messages.find("ERROR: "), std::string::npos) << r.messages;
+}
+
+// ------------------------------------------- headers the tools meet too --
+
+// Page headers that claim more than the printer can take, or cannot be read
+// at all, as the filter's tests meet them: the filter and vantrex-rasterinfo
+// (the tools' reader of raster, and the benchmark's floor) both refuse them
+// from the header alone, in bounded time and memory, after the pages before
+// (the filter names the page; it may refuse it for its format first).
+TEST(HostileHeaders, TheToolsRefuseWhatTheFilterRefuses) {
+  constexpr size_t kW = offsetof(cups_page_header2_t, cupsWidth);
+  constexpr size_t kH = offsetof(cups_page_header2_t, cupsHeight);
+  constexpr size_t kBits = offsetof(cups_page_header2_t, cupsBitsPerPixel);
+  constexpr size_t kLine = offsetof(cups_page_header2_t, cupsBytesPerLine);
+  const char *tooLarge = "larger than the printer can take";
+  const char *unreadable = "page header of page";
+  const struct {
+    size_t page;  // the page whose header is patched, from 0
+    std::vector<std::pair<size_t, uint32_t>> fields;
+    bool trailing;  // bytes after the last page instead
+    const char *reason;
+  } cases[] = {
+      {1, {{kW, 19841}, {kLine, 3 * 19841}}, false, tooLarge},
+      {1, {{kH, 29291}}, false, tooLarge},
+      {1, {{kW, 170000000}, {kH, 4000000000u}, {kLine, 510000000}}, false, tooLarge},
+      {0, {{kW, 1240000000}, {kLine, 3720000000u}}, false, tooLarge},
+      // A 1-bit page of 2^30 pixels squared whose lines the compression repeats.
+      {2, {{kW, 1077952576}, {kH, 1077952576}, {kBits, 1}, {kLine, 134744072}}, false, tooLarge},
+      {1, {{kBits, 0}}, false, unreadable},
+      {2, {}, true, unreadable},
+  };
+  vtest::RunOptions limited;
+#if !defined(__SANITIZE_ADDRESS__)
+  limited.addressSpaceLimit = 1ull << 30;
+#endif
+  const std::vector<vtest::tagRASTERPAGE> pages(3, Stripes(30, 4));
+  for (Compression c : {Compression::None, Compression::Compressed}) {
+    for (const auto &k : cases) {
+      std::vector<uint8_t> raster =
+          vtest::MakeRaster(std::span(pages).first(k.trailing ? k.page : pages.size()), c);
+      const size_t header = vtest::MakeRaster(std::span(pages).first(k.page), c).size();
+      for (auto [at, value] : k.fields) std::memcpy(&raster.at(header + at), &value, 4);
+      if (k.trailing) raster.insert(raster.end(), {'x', 'y', 'z'});
+      const auto start = std::chrono::steady_clock::now();
+      const vtest::RunResult filter = vtest::RunFilter("", raster, Input::Pipe, limited);
+      const vtest::RunResult info = vtest::RunProgram({VANTREX_RASTERINFO_PATH}, raster, {}, limited);
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+      const std::string listed(info.out.begin(), info.out.end());
+      const std::string page = "page " + std::to_string(k.page + 1);
+      const std::string where = page + ": " + listed;
+      EXPECT_EQ(filter.exitStatus, 1) << where << filter.err;
+      EXPECT_NE(filter.err.find("ERROR: "), std::string::npos) << where << filter.err;
+      EXPECT_NE(filter.err.find(page), std::string::npos) << where << filter.err;
+      EXPECT_EQ(info.exitStatus, 1) << where << info.err;
+      EXPECT_NE(listed.find(k.reason), std::string::npos) << where;
+      EXPECT_NE(listed.find(std::to_string(k.page) + " page(s)"), std::string::npos) << where;
+    }
+  }
 }
 
 // ---------------------------------------------------------- cancelling --

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cmnFilter.h"
-#include "printcmd.h"
+#include "kt50writer.h"
 #include "reference.h"
 
 namespace {

@@ -203,7 +203,7 @@ TEST(AmMatrix, FixedScreensReplaceTheComputedOnes) {
 TEST(AmMatrix, EveryFrequencyAndAngleCoversTheMatrixOnce) {
   tagDEVDATA dev{};
   dev.customScreen = 1;
-  std::vector<tagAMILEVEL> table(256);
+  std::vector<tagAMILEVEL> table(kAmiLevels);
   int failures = 0;
   for (int32_t f = 38; f <= 200 && failures < 5; ++f)
     for (int32_t a = 0; a <= 90 && failures < 5; ++a) {
@@ -213,9 +213,7 @@ TEST(AmMatrix, EveryFrequencyAndAngleCoversTheMatrixOnce) {
       tagAMIARRAY thresholds{}, mask{};
       cal_mtx(&dev, v.m, v.n, thresholds, mask);
       ASSERT_EQ(ami_supercell(thresholds, mask, v.m, v.n), 1);
-      ami_cahnge_array = table.data();
-      ASSERT_EQ(ami_split_levels(&dev, thresholds, mask, v.m, v.n), 1);
-      ami_cahnge_array = nullptr;
+      ASSERT_EQ(ami_split_levels(&dev, table.data(), thresholds, mask, v.m, v.n), 1);
       const int64_t side = ami_matrix_side(v.m, v.n);
       ASSERT_GT(side, 0);
       ASSERT_LE(side, 538);
@@ -250,10 +248,8 @@ TEST(AmMatrix, SplittingOfTheWorkedExample) {
   tagAMIARRAY thresholds{}, mask{};
   cal_mtx(&dev, 3, 2, thresholds, mask);
   ASSERT_EQ(ami_supercell(thresholds, mask, 3, 2), 1);
-  std::vector<tagAMILEVEL> table(256);
-  ami_cahnge_array = table.data();
-  ASSERT_EQ(ami_split_levels(&dev, thresholds, mask, 3, 2), 1);
-  ami_cahnge_array = nullptr;
+  std::vector<tagAMILEVEL> table(kAmiLevels);
+  ASSERT_EQ(ami_split_levels(&dev, table.data(), thresholds, mask, 3, 2), 1);
   std::vector<int> seen;
   for (int r = 0; r < 11; ++r)
     for (int c = 0; c < 11; ++c) {

@@ -145,23 +145,21 @@ TEST(AmStretch, MatchesThePerPixelRuleAtAnyOffset) {
         }
 }
 
-TEST(AmStretch, StretchesAndClipsOutsideTheBitmap) {
+// Only one source pixel to one bitmap pixel is drawn: a source of another
+// size, or a rectangle reaching left of or above the bitmap, draws nothing
+// (and binarize likewise).
+TEST(AmStretch, OnlyOnePixelToOneIsDrawn) {
   const uint8_t matrix[1] = {100};
-  // Three source pixels stretched over six columns: each covers two.
-  const uint8_t src[3] = {200, 0, 200};
-  std::vector<uint8_t> dst(2, 0x00);
-  const tagRECT64 rect{0, 0, 5, 0};
-  mAmiStretch(src, dst.data(), 3, 1, &rect, 3, 2, matrix, 1, nullptr);
-  EXPECT_EQ(dst[0], 0x33);  // ink ink blank blank ink ink, then blank bits
-  EXPECT_EQ(dst[1], 0x00);
-  // A rectangle starting left of and above the bitmap draws only what lies in it.
-  std::vector<uint8_t> row(1, 0x00);
-  // Two rows of two pixels stretched over columns -2..1 and rows -1..0: page
-  // columns 0 and 1 take the second source pixel of the second row.
-  const uint8_t src2[4] = {255, 255, 0, 255};
-  const tagRECT64 off{-2, -1, 1, 0};
-  mAmiStretch(src2, row.data(), 2, 2, &off, 2, 1, matrix, 1, nullptr);
-  EXPECT_EQ(row[0], 0x3F);  // columns 0 and 1 inked, the rest of the byte blank
+  const uint8_t src[4] = {200, 200, 200, 200};
+  const tagRECT64 wider{0, 0, 5, 0}, offPage{-2, -1, 1, 0};
+  for (const tagRECT64 &rect : {wider, offPage}) {
+    std::vector<uint8_t> dst(2, 0x5A);
+    EXPECT_EQ(mAmiStretch(src, dst.data(), 2, 2, &rect, 2, 2, matrix, 1, nullptr), 0);
+    std::vector<int8_t> errors(2 * 6 + 6, 0);
+    binarize(src, 2, 2, dst.data(), &rect, 2, errors.data());
+    EXPECT_EQ(dst, (std::vector<uint8_t>{0x5A, 0x5A}));
+    for (int8_t e : errors) EXPECT_EQ(e, 0);
+  }
 }
 
 TEST(AmStretch, WhiteNeverInksAndBlackAlwaysDoes) {

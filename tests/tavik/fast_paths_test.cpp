@@ -143,7 +143,6 @@ TEST_P(FastPaths, AmBandsMatchCorrectionThenScreen) {
       const int w = trial == 0 ? 1 + static_cast<int>(rng() % 64) : 1 + static_cast<int>(rng() % kW);
       const int lines = 1 + static_cast<int>(rng() % 40);
       const int top = static_cast<int>(rng() % (kH - lines));
-      const bool promise = trial == 2;
       tagBANDBITMAP band = Tavik_GrayBand(gray.get());
       band.bandTop = top;
       band.curBandLines = lines;
@@ -153,8 +152,7 @@ TEST_P(FastPaths, AmBandsMatchCorrectionThenScreen) {
       for (int y = 0; y < lines; ++y)
         std::copy_n(&ink[static_cast<size_t>(y) * w], w, gray.get() + static_cast<size_t>(y) * kW);
       const std::vector<uint8_t> before = page;
-      dev.inkWidth = promise ? w : 0;
-      Tavik_ProcessBand(&dev, &band, &pageBand, 0, f, a);
+      Tavik_ProcessBand(&dev, &band, &pageBand);
       const size_t bandStart = static_cast<size_t>(top) * kRow, bandEnd = bandStart + static_cast<size_t>(lines) * kRow;
       ASSERT_TRUE(std::equal(page.begin(), page.begin() + bandStart, before.begin()));
       ASSERT_TRUE(std::equal(page.begin() + bandEnd, page.end(), before.begin() + bandEnd));

@@ -166,7 +166,7 @@ bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *) {
   const int pages = PrintPages(job, options.get(), device, ras.get());
   ras.reset();
   const bool rendered = gs.Finish(pages < 0);
-  if (pages < 0) return false;  // the callbacks said why
+  if (pages < 0 || JobMustStop(job)) return false;  // the callbacks said why
   if (!rendered) return KT50Fail(job, "Ghostscript could not render the whole PDF document.");
   if (pages == 0) return KT50Fail(job, "The PDF document has no pages.");
   return true;
@@ -183,8 +183,9 @@ bool RasterFilter(pappl_job_t *job, pappl_device_t *device, void *) {
   if (ras && options) pages = PrintPages(job, options.get(), device, ras.get());
   ras.reset();
   close(fd);
+  if (pages < 0 || JobMustStop(job)) return false;
   if (pages == 0) return KT50Fail(job, "The raster document has no pages.");
-  return pages > 0;
+  return true;
 }
 
 // Whether PAPPL's image layout can show the picture on the page: scaled to

@@ -243,10 +243,16 @@ bool Intercepted(pappl_client_t *client) {
     if (refusal.attribute) papplClientRespondIPPUnsupported(client, refusal.attribute);
     return true;
   }
-  if (ippGetOperation(request) == IPP_OP_SHUTDOWN_ALL_PRINTERS) {
+  const ipp_op_t op = ippGetOperation(request);
+  if (op == IPP_OP_SHUTDOWN_ALL_PRINTERS) {
     // PAPPL's own shutdown waits up to a minute for queued jobs to finish.
     papplClientRespondIPP(client, IPP_STATUS_OK, nullptr);
     RequestStop();
+    return true;
+  }
+  if (StopRequested() && (op == IPP_OP_PRINT_JOB || op == IPP_OP_CREATE_JOB ||
+                          op == IPP_OP_SEND_DOCUMENT)) {
+    papplClientRespondIPP(client, IPP_STATUS_ERROR_SERVICE_UNAVAILABLE, "The server is stopping.");
     return true;
   }
   return false;
@@ -287,6 +293,15 @@ extern "C" void _papplJobCopyDocumentData(pappl_client_t *client, pappl_job_t *j
     _papplClientFlushDocumentData(client);
     papplClientRespondIPP(client, IPP_STATUS_ERROR_INTERNAL, "%s", error.c_str());
     SetJobMessage(job, error);
+    papplJobCancel(job);
+    return;
+  }
+  if (StopRequested()) {
+    // The stop saves the state any moment now: a job queued after that would
+    // print after the next start although its client never heard of it.
+    unlink(filename.data());
+    papplClientRespondIPP(client, IPP_STATUS_ERROR_SERVICE_UNAVAILABLE, "The server is stopping.");
+    SetJobMessage(job, "The server stopped before the job was queued.");
     papplJobCancel(job);
     return;
   }

@@ -134,13 +134,7 @@ bool SpoolFileIds(const char *name, std::pair<int, int> &ids) {
          consumed == 17;
 }
 
-}  // namespace
-
-void SetStatePath(const std::string &path) { g_StatePath = path; }
-const std::string &StatePath() { return g_StatePath; }
-
-bool SaveStateNow(pappl_system_t *system) {
-  std::lock_guard lock(g_SaveLock);
+bool SaveLocked(pappl_system_t *system) {
   CleanSystem(system);
   const std::string next = g_StatePath + ".new";
   const int fd = open(next.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -155,6 +149,21 @@ bool SaveStateNow(pappl_system_t *system) {
   }
   SaveMessages(system);
   return true;
+}
+
+}  // namespace
+
+void SetStatePath(const std::string &path) { g_StatePath = path; }
+const std::string &StatePath() { return g_StatePath; }
+
+bool SaveStateNow(pappl_system_t *system) {
+  std::lock_guard lock(g_SaveLock);
+  return SaveLocked(system);
+}
+
+bool SaveFinalState(pappl_system_t *system) {
+  g_SaveLock.lock();  // for good: what the state says now stays so
+  return SaveLocked(system);
 }
 
 void SetJobMessage(pappl_job_t *job, const std::string &message) {

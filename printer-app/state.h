@@ -23,6 +23,10 @@ void SetJobMessage(pappl_job_t *job, const std::string &message);
 // Gives the restored jobs their messages again (after papplSystemLoadState).
 void RestoreJobMessages(pappl_system_t *system);
 
+// The last save before the process ends: no save after it can undo what it
+// wrote (a job's attribute file removed, say), as every later one waits.
+bool SaveFinalState(pappl_system_t *system);
+
 // papplSystemSetSaveCallback's form of SaveStateNow.
 bool SaveStateCallback(pappl_system_t *system, void *data);
 

@@ -168,7 +168,7 @@ void OnTerminate(int) {
   if (!WaitForRunningJobs(800))
     papplLog(system, PAPPL_LOGLEVEL_WARN, "%d job(s) still processing at the stop.",
              RunningJobCount());
-  SaveStateNow(system);
+  SaveFinalState(system);
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopped.");
   _exit(0);
 }

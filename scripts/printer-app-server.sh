@@ -4,6 +4,7 @@
 # TLS, one printer "KT50" on a file:// device inside the spool folder.
 #   printer-app-server.sh start APP DIR    -> DIR/port, DIR/pid, DIR/log, DIR/spool/out/
 #   printer-app-server.sh restart APP DIR  -> stop, then start on the same port and state
+#                                             (the log so far kept as DIR/log.previous)
 #   printer-app-server.sh stop DIR         -> SIGTERM to the recorded PID (SIGKILL after 5 s)
 #   printer-app-server.sh run APP DIR ARGS -> a sub-command as the server's user
 # As root, the server runs as user nobody: PAPPL's root paths are system-wide.
@@ -84,7 +85,7 @@ start() {
 
 case "$cmd" in
   start) app=$2; dir=$3; start ;;
-  restart) app=$2; dir=$3; stop; start ;;
+  restart) app=$2; dir=$3; stop; [ ! -f "$dir/log" ] || mv -f "$dir/log" "$dir/log.previous"; start ;;
   stop) dir=$2; stop ;;
   run) app=$2; dir=$3; shift 3; app_env "$app" "$@" ;;
   *) echo "usage: $0 start|restart APP DIR | stop DIR | run APP DIR ARGS..." >&2; exit 2 ;;

@@ -12,7 +12,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "filter_support.h"
@@ -53,8 +55,7 @@ struct JobResult {
   std::string messages;
 };
 
-JobResult RunInProcess(std::span<const uint8_t> raster, int code) {
-  MemoryInput in{raster};
+JobResult RunJob(cups_raster_iocb_t read, void *ctx, int code) {
   char *outText = nullptr, *messageText = nullptr;
   size_t outSize = 0, messageSize = 0;
   FILE *out = open_memstream(&outText, &outSize);
@@ -62,7 +63,7 @@ JobResult RunInProcess(std::span<const uint8_t> raster, int code) {
   tagJOBSETTINGS settings;
   settings.dotScreening = code;
   JobResult r;
-  r.status = RunFilterJob(ReadMemory, &in, settings, out, messages);
+  r.status = RunFilterJob(read, ctx, settings, out, messages);
   fclose(out);
   fclose(messages);
   r.out.assign(outText, outSize);
@@ -70,6 +71,11 @@ JobResult RunInProcess(std::span<const uint8_t> raster, int code) {
   free(outText);
   free(messageText);
   return r;
+}
+
+JobResult RunInProcess(std::span<const uint8_t> raster, int code) {
+  MemoryInput in{raster};
+  return RunJob(ReadMemory, &in, code);
 }
 
 // What the engine writes for `pages` when the last of them receives only its
@@ -174,6 +180,124 @@ TEST(CutInput, TrailingBytesAndRefusedHeadersAreReported) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, onePage);
   EXPECT_NE(r.messages.find("ERROR: "), std::string::npos) << r.messages;
+}
+
+// ------------------------------------------ reads of any size and pace --
+
+// A page with runs (so that compression has something to do), white
+// stretches and a pattern of its own.
+vtest::tagRASTERPAGE RandomPage(std::mt19937 &rng) {
+  const uint32_t width = 1 + rng() % 3000, height = 1 + rng() % 240, seed = rng() % 1000;
+  return vtest::RgbPage(width, height, [seed](uint32_t x, uint32_t y) {
+    if ((x + y + seed) % 97 < 20) return vtest::RGB{255, 255, 255};
+    const auto v = static_cast<uint8_t>((x / (1 + seed % 9)) * 29 + y * 13 + seed);
+    return vtest::RGB{v, static_cast<uint8_t>(v ^ seed), static_cast<uint8_t>(y + seed)};
+  });
+}
+
+// A random job: one to three pages, either raster kind, cut at a random byte
+// one time in three.
+std::vector<uint8_t> RandomRaster(std::mt19937 &rng) {
+  std::vector<vtest::tagRASTERPAGE> pages;
+  for (uint32_t n = 1 + rng() % 3; n > 0; --n) pages.push_back(RandomPage(rng));
+  std::vector<uint8_t> raster =
+      vtest::MakeRaster(pages, rng() % 2 ? Compression::Compressed : Compression::None);
+  if (rng() % 3 == 0) raster.resize(rng() % raster.size());
+  return raster;
+}
+
+// The plain front end the reader must agree with: libcups, one line a call,
+// each line straight into the engine; a page cut short printed where the
+// road keeps such a page. The stream, and the lines of a page cut short
+// (-1 when no page was).
+std::pair<std::string, long> PlainFrontEnd(std::span<const uint8_t> raster, int code) {
+  MemoryInput in{raster};
+  char *text = nullptr;
+  size_t size = 0;
+  FILE *out = open_memstream(&text, &size);
+  tagJOBSETTINGS settings;
+  settings.dotScreening = code;
+  tagPRINTJOB *job = NewPrintJob();
+  StartPrintJob(job, settings, out);
+  long cutAt = -1;
+  cups_raster_t *ras = cupsRasterOpenIO(ReadMemory, &in, CUPS_RASTER_READ);
+  cups_page_header2_t h;
+  while (ras != nullptr && cutAt < 0 && cupsRasterReadHeader2(ras, &h)) {
+    StartPrintPage(job, h.cupsWidth, h.cupsHeight);
+    std::vector<uint8_t> line(h.cupsBytesPerLine);
+    uint32_t y = 0;
+    for (; y < h.cupsHeight && cupsRasterReadPixels(ras, line.data(), h.cupsBytesPerLine) ==
+                                   h.cupsBytesPerLine; ++y)
+      PutPrintLine(job, line.data(), line.size());
+    if (y < h.cupsHeight) cutAt = y;
+    if (y == h.cupsHeight || PrintJobKeepsCutPage(job)) EndPrintPage(job);
+  }
+  if (ras != nullptr) cupsRasterClose(ras);
+  DeletePrintJob(job);
+  fclose(out);
+  std::string stream(text, size);
+  free(text);
+  return {stream, cutAt};
+}
+
+// Reads as a pipe may deliver: each request answered with a random part of
+// it, at most `most` bytes.
+struct PieceInput {
+  MemoryInput memory;
+  std::mt19937 rng;
+  size_t most;
+};
+
+ssize_t ReadPieces(void *ctx, unsigned char *buffer, size_t length) {
+  auto &in = *static_cast<PieceInput *>(ctx);
+  const size_t piece = 1 + in.rng() % std::min(length, in.most);
+  return ReadMemory(&in.memory, buffer, piece);
+}
+
+// The reader hands the engine what a plain line-by-line reader would, in
+// batches or not, however the input arrives: random jobs, read whole and in
+// random pieces, give the plain front end's stream; the pieces change
+// neither the messages nor the status; a page cut short is named with the
+// lines that arrived.
+TEST(ReadSizes, AnyPiecesGiveWhatAPlainReaderGives) {
+  std::mt19937 rng(19);
+  for (int n = 0; n < 80; ++n) {
+    const std::vector<uint8_t> raster = RandomRaster(rng);
+    const int code = static_cast<int>(rng() % 6);
+    const JobResult whole = RunInProcess(raster, code);
+    const auto [plain, cutAt] = PlainFrontEnd(raster, code);
+    ASSERT_EQ(whole.out, plain) << "job " << n << ", code " << code << ": " << whole.messages;
+    if (cutAt >= 0) {
+      EXPECT_NE(whole.messages.find(" has " + std::to_string(cutAt) + " of its "), std::string::npos)
+          << "job " << n << ": " << whole.messages;
+    }
+    for (size_t most : {size_t{1}, size_t{4093}, size_t{1} << 20}) {
+      PieceInput in{{raster}, std::mt19937(n), most};
+      const JobResult pieces = RunJob(ReadPieces, &in, code);
+      ASSERT_EQ(pieces.status, whole.status) << "job " << n << ", pieces of " << most;
+      ASSERT_EQ(pieces.messages, whole.messages) << "job " << n << ", pieces of " << most;
+      ASSERT_EQ(pieces.out, whole.out) << "job " << n << ", pieces of " << most;
+    }
+  }
+}
+
+// Through a real pipe, written in random pieces at a random pace, the filter
+// prints what it prints from the named file.
+TEST(ReadSizes, APipeAtAnyPaceGivesWhatTheFileGives) {
+  std::mt19937 rng(1904);
+  for (int n = 0; n < 12; ++n) {
+    const std::vector<uint8_t> raster = RandomRaster(rng);
+    const std::string options = "TKDotScreening=" + std::string(n % 2 ? "TKScreeningErrorDiffusion"
+                                                                      : "TKScreeningFine");
+    const vtest::RunResult file = vtest::RunFilter(options, raster, Input::NamedFile);
+    vtest::RunOptions paced;
+    paced.writePieces = 1 + rng() % 70000;
+    paced.pieceSeed = static_cast<unsigned>(n);
+    const vtest::RunResult pipe = vtest::RunFilter(options, raster, Input::Pipe, paced);
+    EXPECT_EQ(pipe.exitStatus, file.exitStatus) << "job " << n;
+    EXPECT_EQ(pipe.err, file.err) << "job " << n;
+    EXPECT_EQ(pipe.out, file.out) << "job " << n;
+  }
 }
 
 // ------------------------------------------- headers the tools meet too --

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 namespace vtest {
@@ -61,6 +63,21 @@ long MsSince(const timespec &start) {
   return (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
 }
 
+// How much of the input the next write offers, pausing first now and then.
+class Pacer {
+ public:
+  explicit Pacer(const RunOptions &options) : most_(options.writePieces), rng_(options.pieceSeed) {}
+  size_t Piece(size_t left) {
+    if (most_ == 0) return left;
+    if (rng_() % 4 == 0) usleep(static_cast<useconds_t>(rng_() % 1000));
+    return std::min<size_t>(left, 1 + rng_() % most_);
+  }
+
+ private:
+  size_t most_;
+  std::mt19937 rng_;
+};
+
 // Feeds `input` to inFd (if >= 0) and collects outFd until it ends, without
 // blocking on either; cancels the child as the options say.
 std::vector<uint8_t> Pump(pid_t pid, int inFd, std::span<const uint8_t> input, int outFd,
@@ -72,6 +89,7 @@ std::vector<uint8_t> Pump(pid_t pid, int inFd, std::span<const uint8_t> input, i
   clock_gettime(CLOCK_MONOTONIC, &start);
   std::vector<uint8_t> out;
   size_t sent = 0;
+  Pacer pacer(options);
   const auto terminate = [&] {
     kill(pid, SIGTERM);
     terminated = true;
@@ -101,7 +119,7 @@ std::vector<uint8_t> Pump(pid_t pid, int inFd, std::span<const uint8_t> input, i
     for (nfds_t i = 0; i < n; ++i) {
       if (fds[i].revents == 0) continue;
       if (fds[i].fd == inFd) {
-        const ssize_t w = write(inFd, input.data() + sent, input.size() - sent);
+        const ssize_t w = write(inFd, input.data() + sent, pacer.Piece(input.size() - sent));
         if (w > 0) sent += static_cast<size_t>(w);
         if (w < 0 && errno != EAGAIN) {
           close(inFd);

@@ -76,6 +76,11 @@ struct RunOptions {
   long killAfterTerminateMs = 10000;
   // Measure the program's peak resident memory (RunResult::maxRssKb).
   bool measurePeakMemory = false;
+  // Write the input in pieces of 1 to this many bytes, now and then pausing
+  // up to a millisecond, as an upstream filter may (sizes and pauses drawn
+  // from pieceSeed); 0: as fast as the pipe takes it.
+  size_t writePieces = 0;
+  unsigned pieceSeed = 0;
 };
 
 // Path of the vantrex-filter binary built with the tests.

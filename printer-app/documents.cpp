@@ -1,5 +1,5 @@
 // The document filters; see documents.h. Ghostscript (-dSAFER) renders PDF
-// to 8-bit gray PWG raster at 600 dpi on a pipe; spooled PWG and Apple
+// to 8-bit gray CUPS raster at 600 dpi on a pipe; spooled PWG and Apple
 // raster are read from their file; each page goes through the raster
 // callbacks as a client's raster would. Pictures go through PAPPL's layout.
 #include "documents.h"
@@ -44,13 +44,15 @@ class tagRENDERER {
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     const std::string input = pdf;
+    // Uncompressed: the same pixels as PWG raster, which costs Ghostscript
+    // more to compress than the page costs to move through the pipe.
     std::array<const char *, 14> argv{"gs",
                                       "-q",
                                       "-dSAFER",
                                       "-dBATCH",
                                       "-dNOPAUSE",
                                       "-dNOINTERACTION",
-                                      "-sDEVICE=pwgraster",
+                                      "-sDEVICE=cups",
                                       "-dcupsColorSpace=18",
                                       "-dcupsBitsPerColor=8",
                                       "-r600",

@@ -34,6 +34,7 @@ fresh=(
 )
 bench=(
   python3 netpbm                 # bench/bench-page.py and the netpbm comparison
+  gorm.app                       # its manual: the long real document of bench/bench-chain.py
 )
 package=(
   dpkg-dev debhelper lintian     # scripts/build-packages.sh

@@ -93,9 +93,18 @@ class PrinterApp:
     def __exit__(self, *_):
         subprocess.run([APP_SERVER, "stop", self.dir], stdout=subprocess.DEVNULL)
 
-    def ended_jobs(self):
-        with open(os.path.join(self.dir, "log"), errors="replace") as log:
-            return re.findall(r"\[Job \d+\] (Completed|Aborted|Canceled)", log.read())
+    def job_end(self, job):
+        """How job `job` ended (Completed, Aborted, Canceled), or None while it
+        runs; the server's log may have been rotated to log.O meanwhile."""
+        pattern = re.compile(rf"\[Job {job}\] (Completed|Aborted|Canceled)")
+        for name in ("log", "log.O"):
+            try:
+                with open(os.path.join(self.dir, name), errors="replace") as log:
+                    if found := pattern.search(log.read()):
+                        return found.group(1)
+            except FileNotFoundError:
+                pass
+        return None
 
     def readable_copy(self, document):
         """A copy of the document that the server's user (nobody, when run as
@@ -113,13 +122,14 @@ class PrinterApp:
         self.jobs += 1
         title = f"bench-{self.jobs}"
         start = time.time_ns()
-        subprocess.run([APP_SERVER, "run", self.app, self.dir, "submit", "-d", "KT50", "-t", title,
-                        "-o", f"kt50-dot-screening={screening}", copy], check=True,
-                       stdout=subprocess.DEVNULL)
-        while len(ended := self.ended_jobs()) < self.jobs:
+        submitted = subprocess.run([APP_SERVER, "run", self.app, self.dir, "submit", "-d", "KT50",
+                                    "-t", title, "-o", f"kt50-dot-screening={screening}", copy],
+                                   check=True, capture_output=True, text=True).stdout
+        job = submitted.strip().rsplit("-", 1)[-1]  # "KT50-12"
+        while (end := self.job_end(job)) is None:
             time.sleep(0.02)
-        if ended[-1] != "Completed":
-            sys.exit(f"bench-chain: the printer application's job {title} ended {ended[-1]}")
+        if end != "Completed":
+            sys.exit(f"bench-chain: the printer application's job {title} ended {end}")
         stream = os.path.join(self.dir, "spool", "out", title + ".kt50")
         seconds = (os.stat(stream).st_mtime_ns - start) / 1e9
         os.remove(stream)

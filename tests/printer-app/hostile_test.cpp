@@ -98,9 +98,9 @@ TEST_F(HostileTest, UnsupportedValuesAreRefusedWhenSubmittedOrValidated) {
 // behind the right signature: the job ends on its own with a reason, prints
 // whole pages only (none, for pictures), and the next job prints.
 TEST_F(HostileTest, DamagedDocumentsEndTheirJobAloneWithAReason) {
-  const std::string ps = dir_->path() + "/page.ps";
-  std::ofstream(ps) << "%!PS\n<< /PageSize [144 108] >> setpagedevice 0.2 setgray 10 10 100 80 "
-                       "rectfill showpage 0.6 setgray 20 20 50 50 rectfill showpage\n";
+  const std::string ps =
+      "%!PS\n<< /PageSize [144 108] >> setpagedevice 0.2 setgray 10 10 100 80 rectfill showpage "
+      "0.6 setgray 20 20 50 50 rectfill showpage\n";
   struct tagSOURCE {
     const char *name, *device, *format;
   };
@@ -135,10 +135,7 @@ TEST_F(HostileTest, DamagedDocumentsEndTheirJobAloneWithAReason) {
   for (const tagSOURCE &source : sources) {
     const std::string good = dir_->path() + "/good." + source.name;
     if (source.device)
-      ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -r100 -dLastPage=2 -sDEVICE=" +
-                             std::string(source.device) + " -sOutputFile=" + good + " " + ps)
-                                .c_str()),
-                0);
+      ASSERT_TRUE(apptest::RenderPostScript(ps, source.device, good, "-r100 -dLastPage=2"));
     else
       ASSERT_TRUE(apptest::WritePwgRaster(good, {Ramp(2501, 301), Ramp(2503, 297)}));
     for (const auto &[how, damage] : damages) {
@@ -319,17 +316,12 @@ TEST(HostileUserTest, TextFromClientsNeverForgesTheStateFile) {
 TEST(StopTest, SigtermAbortsOnlyTheJobInProgressAndKeepsTheQueue) {
   AppServer server;
   apptest::TempDir dir;
-  {
-    std::ofstream ps(dir.path() + "/long.ps");
-    ps << "%!PS\n<< /PageSize [842 1191] >> setpagedevice\n"
-          "1 1 60 { pop 0 1 99 { /i exch def i 100 div setgray 0 i 11.91 mul 842 11.91 rectfill }"
-          " for showpage } for\n";
-  }
   const std::string pdf = dir.path() + "/long.pdf", pwg = dir.path() + "/page.pwg";
-  ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + pdf +
-                         " " + dir.path() + "/long.ps")
-                            .c_str()),
-            0);
+  ASSERT_TRUE(apptest::RenderPostScript(
+      "%!PS\n<< /PageSize [842 1191] >> setpagedevice\n"
+      "1 1 60 { pop 0 1 99 { /i exch def i 100 div setgray 0 i 11.91 mul 842 11.91 rectfill }"
+      " for showpage } for\n",
+      "pdfwrite", pdf));
   ASSERT_TRUE(apptest::WritePwgRaster(pwg, {Ramp(700, 200)}));
   apptest::JobResult job = apptest::PrintFile(server, pdf, "application/pdf", "long", {}, 0);
   ASSERT_GT(job.id, 0);

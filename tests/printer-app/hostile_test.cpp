@@ -344,7 +344,7 @@ TEST(StopTest, AStopOrACrashKeepsTheQueue) {
     while (!apptest::ProcessEnded(pid) && std::chrono::steady_clock::now() - start < 20s)
       std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(apptest::ProcessEnded(pid));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);  // a second, loose for busy machines
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);  // a second, loose for busy machines
     kt50::Stream stream;
     kt50::DecodeError error;
     ASSERT_TRUE(kt50::DecodeStream(apptest::ReadFile(out), stream, error)) << error.message;

@@ -272,7 +272,7 @@ TEST(LoadTest, SixClientsThreePrintersCancelsAndARestartLoseNothing) {
   std::set<std::string> queuedAtStop;
   const std::chrono::milliseconds stopTook = run.StopAndRestart(queuedAtStop);
   for (std::thread &client : clients) client.join();
-  EXPECT_LT(stopTook, 3000ms) << "SIGTERM to exit";
+  EXPECT_LT(stopTook, 6000ms) << "SIGTERM to exit (a second, loose for busy machines)";
   EXPECT_EQ(kill(server.pid(), 0), 0) << "the restarted server died";
 
   std::map<std::string, int> states;

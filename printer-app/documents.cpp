@@ -164,7 +164,11 @@ bool PdfFilter(pappl_job_t *job, pappl_device_t *device, void *) {
   tagPIPEREADER reader{gs.fd(), job};
   RasterPtr ras(cupsRasterOpenIO(ReadPipe, &reader, CUPS_RASTER_READ));
   OptionsPtr options(papplJobCreatePrintOptions(job, 0, false));
-  if (!ras || !options) return KT50Fail(job, "Out of memory.");
+  if (!options) return KT50Fail(job, "Out of memory.");
+  if (!ras) {  // not even a raster's first bytes came
+    if (JobMustStop(job)) return false;
+    return KT50Fail(job, "Ghostscript could not render the PDF document.");
+  }
   const int pages = PrintPages(job, options.get(), device, ras.get());
   ras.reset();
   const bool rendered = gs.Finish(pages < 0);

@@ -31,9 +31,9 @@ JobKey KeyOf(pappl_job_t *job) {
 
 std::string MessagesPath() { return g_StatePath + ".messages"; }
 
-// The messages of the jobs that still exist, one "printer job text" a line.
-void SaveMessages(pappl_system_t *system) {
-  std::set<JobKey> alive;
+// Every job the system knows, of every printer and in every state.
+std::set<JobKey> KnownJobs(pappl_system_t *system) {
+  std::set<JobKey> known;
   papplSystemIteratePrinters(
       system,
       [](pappl_printer_t *printer, void *data) {
@@ -44,7 +44,13 @@ void SaveMessages(pappl_system_t *system) {
             },
             data, 1, 0);
       },
-      &alive);
+      &known);
+  return known;
+}
+
+// The messages of the jobs that still exist, one "printer job text" a line.
+void SaveMessages(pappl_system_t *system) {
+  const std::set<JobKey> alive = KnownJobs(system);
   std::lock_guard lock(g_MessagesLock);
   std::erase_if(g_Messages, [&](const auto &entry) { return !alive.count(entry.first); });
   const std::string next = MessagesPath() + ".new";
@@ -128,7 +134,7 @@ void CleanSystem(pappl_system_t *system) {
 }
 
 // Printer and job ids of a spool file's name, "pNNNNNjNNNNNNNNN-...".
-bool SpoolFileIds(const char *name, std::pair<int, int> &ids) {
+bool SpoolFileIds(const char *name, JobKey &ids) {
   int consumed = 0;
   return std::sscanf(name, "p%5dj%9d-%n", &ids.first, &ids.second, &consumed) == 2 &&
          consumed == 17;
@@ -192,24 +198,12 @@ void RestoreJobMessages(pappl_system_t *system) {
 bool SaveStateCallback(pappl_system_t *system, void *) { return SaveStateNow(system); }
 
 int RemoveOrphanSpoolFiles(pappl_system_t *system, const std::string &spoolDir) {
-  std::set<std::pair<int, int>> known;
-  papplSystemIteratePrinters(
-      system,
-      [](pappl_printer_t *printer, void *data) {
-        papplPrinterIterateAllJobs(
-            printer,
-            [](pappl_job_t *job, void *data) {
-              static_cast<std::set<std::pair<int, int>> *>(data)->emplace(
-                  papplPrinterGetID(papplJobGetPrinter(job)), papplJobGetID(job));
-            },
-            data, 1, 0);
-      },
-      &known);
+  const std::set<JobKey> known = KnownJobs(system);
   DIR *dir = opendir(spoolDir.c_str());
   if (!dir) return 0;
   int removed = 0;
   while (const dirent *entry = readdir(dir)) {
-    std::pair<int, int> ids;
+    JobKey ids;
     if (entry->d_type != DT_REG || !SpoolFileIds(entry->d_name, ids) || known.count(ids)) continue;
     if (unlinkat(dirfd(dir), entry->d_name, 0) == 0) {
       papplLog(system, PAPPL_LOGLEVEL_INFO, "Removed '%s': no job refers to it.", entry->d_name);

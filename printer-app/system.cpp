@@ -163,9 +163,10 @@ void OnTerminate(int) {
   while (sem_wait(&g_StopSignal) != 0) {
   }
   papplLog(system, PAPPL_LOGLEVEL_INFO, "Stopping: the job in progress ends, queued jobs stay.");
-  // The job in progress notices within a line or a page; one stuck on its
-  // device is saved as processing and printed again after the next start.
-  if (!WaitForRunningJobs(800))
+  // The job in progress notices within a line or a page (a tenth of a
+  // second, more on a busy machine); one stuck on its device is saved as
+  // processing and printed again after the next start.
+  if (!WaitForRunningJobs(5000))
     papplLog(system, PAPPL_LOGLEVEL_WARN, "%d job(s) still processing at the stop.",
              RunningJobCount());
   SaveFinalState(system);

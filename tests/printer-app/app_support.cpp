@@ -364,6 +364,15 @@ void SocketSink::Serve() {
   }
 }
 
+bool RenderPostScript(const std::string &program, const std::string &device,
+                      const std::string &output, const std::string &options) {
+  const std::string source = output + ".ps";
+  std::ofstream(source) << program;
+  const std::string command = "gs -q -dSAFER -dBATCH -dNOPAUSE " + options + " -sDEVICE=" +
+                              device + " -sOutputFile=" + Quote(output) + " " + Quote(source);
+  return std::system(command.c_str()) == 0;
+}
+
 bool WritePwgRaster(const std::string &path, const std::vector<GrayPage> &pages) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) return false;

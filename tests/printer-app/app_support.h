@@ -99,6 +99,12 @@ struct GrayPage {
   uint32_t width = 0, height = 0;
   std::function<uint8_t(uint32_t x, uint32_t y)> gray;
 };
+// Renders a PostScript program with Ghostscript to `output` on `device`
+// ("pdfwrite", "png16m", "jpeg", ...), with further options such as "-r150";
+// true on success.
+bool RenderPostScript(const std::string &program, const std::string &device,
+                      const std::string &output, const std::string &options = "");
+
 // Writes PWG raster (sgray_8, 600 dpi) of the pages to `path`.
 bool WritePwgRaster(const std::string &path, const std::vector<GrayPage> &pages);
 

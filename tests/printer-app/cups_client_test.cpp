@@ -73,22 +73,12 @@ TEST(CupsClientTest, EverywhereQueuePrintsA4PdfAndPngAsA4) {
 
   apptest::TempDir dir;
   chmod(dir.path().c_str(), 0755);
-  {
-    std::ofstream ps(dir.path() + "/doc.ps");
-    ps << "%!PS\n<< /PageSize [595 842] >> setpagedevice\n"
-          "0 setgray 72 72 200 300 rectfill showpage 0.5 setgray 300 500 200 200 rectfill "
-          "showpage\n";
-  }
+  const std::string doc =
+      "%!PS\n<< /PageSize [595 842] >> setpagedevice\n"
+      "0 setgray 72 72 200 300 rectfill showpage 0.5 setgray 300 500 200 200 rectfill showpage\n";
   const std::string pdf = dir.path() + "/doc-a4.pdf", png = dir.path() + "/photo.png";
-  ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + pdf +
-                         " " + dir.path() + "/doc.ps")
-                            .c_str()),
-            0);
-  ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -r20 -sDEVICE=png16m -dLastPage=1 "
-                         "-sOutputFile=" +
-                         png + " " + dir.path() + "/doc.ps")
-                            .c_str()),
-            0);
+  ASSERT_TRUE(apptest::RenderPostScript(doc, "pdfwrite", pdf));
+  ASSERT_TRUE(apptest::RenderPostScript(doc, "png16m", png, "-r20 -dLastPage=1"));
   for (const auto &[file, pages] : {std::pair{pdf, 2u}, std::pair{png, 1u}}) {
     SCOPED_TRACE(file);
     chmod(file.c_str(), 0644);

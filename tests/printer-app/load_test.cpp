@@ -73,23 +73,15 @@ std::vector<tagDOC> MakeDocuments(const std::string &dir) {
   docs.push_back({"pwg2", dir + "/two.pwg", "image/pwg-raster"});
   EXPECT_TRUE(apptest::WritePwgRaster(dir + "/wide.pwg", {ramp(1201, 203)}));
   docs.push_back({"pwg1", dir + "/wide.pwg", "image/pwg-raster"});
-  std::ofstream(dir + "/one.ps") << Drawing(1);
-  std::ofstream(dir + "/two.ps") << Drawing(2);
   const std::pair<const char *, const char *> images[] = {
       {"jpeg", "jpeg"}, {"jpeggray", "jpeg"}, {"png16m", "png"}, {"pnggray", "png"}};
   for (const auto &[device, kind] : images) {
     const std::string path = dir + "/" + device + "." + kind;
-    const std::string command = std::string("gs -q -dSAFER -dBATCH -dNOPAUSE -r150 -sDEVICE=") +
-                                device + " -sOutputFile=" + path + " " + dir + "/one.ps";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_TRUE(apptest::RenderPostScript(Drawing(1), device, path, "-r150"));
     docs.push_back({device, path, std::string("image/") + kind});
   }
-  const std::string pdf = dir + "/two.pdf";
-  EXPECT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + pdf +
-                         " " + dir + "/two.ps")
-                            .c_str()),
-            0);
-  docs.push_back({"pdf", pdf, "application/pdf"});
+  EXPECT_TRUE(apptest::RenderPostScript(Drawing(2), "pdfwrite", dir + "/two.pdf"));
+  docs.push_back({"pdf", dir + "/two.pdf", "application/pdf"});
   const vtest::RunResult raw = vtest::RunFilter(
       "TKWriteDensity=4", vtest::MakeRaster(std::vector{vtest::SolidPage(500, 90, {0, 0, 0}),
                                                         vtest::SolidPage(300, 40, {90, 90, 90})}));
@@ -97,12 +89,10 @@ std::vector<tagDOC> MakeDocuments(const std::string &dir) {
   apptest::WriteFile(dir + "/raw.kt50", raw.out);
   docs.push_back({"raw", dir + "/raw.kt50", "application/vnd.vantrex-kt50", true});
   // Last, and only for the stop: long enough to be printing when it comes.
-  std::ofstream(dir + "/long.ps") << "%!PS\n<< /PageSize [420 595] >> setpagedevice\n"
-                                     "1 1 40 { pop 0 1 59 { /i exch def i 60 div setgray 0 i 10 mul "
-                                     "420 10 rectfill } for showpage } for\n";
-  EXPECT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile=" + dir +
-                         "/long.pdf " + dir + "/long.ps").c_str()),
-            0);
+  EXPECT_TRUE(apptest::RenderPostScript(
+      "%!PS\n<< /PageSize [420 595] >> setpagedevice\n1 1 40 { pop 0 1 59 { /i exch def i 60 div "
+      "setgray 0 i 10 mul 420 10 rectfill } for showpage } for\n",
+      "pdfwrite", dir + "/long.pdf"));
   docs.push_back({"long", dir + "/long.pdf", "application/pdf"});
   return docs;
 }
@@ -282,7 +272,7 @@ TEST(LoadTest, SixClientsThreePrintersCancelsAndARestartLoseNothing) {
   std::set<std::string> queuedAtStop;
   const std::chrono::milliseconds stopTook = run.StopAndRestart(queuedAtStop);
   for (std::thread &client : clients) client.join();
-  EXPECT_LT(stopTook, 3000ms) << "SIGTERM to exit";
+  EXPECT_LT(stopTook, 6000ms) << "SIGTERM to exit (a second, loose for busy machines)";
   EXPECT_EQ(kill(server.pid(), 0), 0) << "the restarted server died";
 
   std::map<std::string, int> states;

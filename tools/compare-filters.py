@@ -8,7 +8,8 @@ Each job is a CUPS raster written here (uncompressed or compressed, either
 byte order, odd sizes, one to four pages, sometimes a page that is not RGB or
 claims more than the printer takes, sometimes cut at a random byte) and a
 random set of job options over all six screening methods. Both filters get
-the same raster file and options; their standard output, standard error and
+the same raster and options (OLD from the named file, NEW from it or, for
+half the jobs, through a pipe on its standard input); their standard output, standard error and
 exit status must agree byte for byte. The one difference allowed: a job on
 the image road (AM screen, error diffusion) cut inside a page's lines, where
 NEW may print that page with the lines that arrived after everything OLD
@@ -157,9 +158,18 @@ def options(rng):
     return method, " ".join(opts)
 
 
-def run(filter_path, raster_path, opts):
-    p = subprocess.run([filter_path, "1", "u", "t", "1", opts, raster_path],
-                       capture_output=True, timeout=120, env=dict(os.environ, PPD=""))
+def run(filter_path, raster_path, opts, pipe=False):
+    """The filter on the named file, or on its standard input (a pipe) when
+    `pipe`, as CUPS runs it after another filter."""
+    args = [filter_path, "1", "u", "t", "1", opts]
+    data = None
+    if pipe:
+        with open(raster_path, "rb") as f:
+            data = f.read()
+    else:
+        args.append(raster_path)
+    p = subprocess.run(args, input=data, capture_output=True, timeout=120,
+                       env=dict(os.environ, PPD=""))
     return p.returncode, p.stdout, p.stderr
 
 
@@ -199,7 +209,7 @@ def main():
             method, opts = options(rng)
             with open(path, "wb") as f:
                 f.write(data)
-            old, new = run(args.old, path, opts), run(args.new, path, opts)
+            old, new = run(args.old, path, opts), run(args.new, path, opts, rng.random() < 0.5)
             by_method[method] = by_method.get(method, 0) + 1
             if old == new:
                 same += 1

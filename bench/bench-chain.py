@@ -32,11 +32,10 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 import picturedoc
-from benchrounds import run_command, run_rounds
+from benchrounds import work_dir, run_command, run_rounds
 
 DOCUMENT = "/usr/share/GNUstep/Documentation/Gorm.pdf"
 METHODS = [("threshold", "TKScreeningNone", "threshold"),
@@ -204,7 +203,7 @@ def main():
     app = os.path.join(bin_dir, "vantrex-printer-app")
     with_app = not args.no_app and os.path.exists(app)
 
-    work = tempfile.mkdtemp(prefix="vantrex-chain-")
+    work = work_dir("vantrex-chain-")
     try:
         documents = args.document
         if not documents:

@@ -24,9 +24,8 @@ import argparse
 import os
 import shutil
 import subprocess
-import tempfile
 
-from benchrounds import run_command, run_rounds
+from benchrounds import work_dir, run_command, run_rounds
 
 WIDTH, HEIGHT = 9920, 14645
 METHODS = [
@@ -143,7 +142,7 @@ def main():
     def filter_cmd(screening, screen):
         return [filt, "1", "bench", "page", "1", options(screening, screen)]
 
-    work = tempfile.mkdtemp(prefix="vantrex-bench-")
+    work = work_dir("vantrex-bench-")
     try:
         page, page_c, job, pgm = make_inputs(bin_dir, work, args.height, netpbm)
         cases = []

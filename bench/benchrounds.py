@@ -18,6 +18,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 STEADY = 0.10
@@ -80,6 +81,16 @@ class Rounds:
             return f"no verdict: its floor moved by {spread(self.times(floor)):.0%}"
         ok = value >= goal if at_least else value <= goal
         return "met" if ok else "MISSED"
+
+
+def work_dir(prefix):
+    """A fresh folder for the inputs, in memory where the system offers one,
+    so that reading them costs the same in every round: a file on disk is
+    read from the page cache or from the disk, as the system's memory
+    pressure decides between rounds."""
+    memory = "/dev/shm"
+    where = memory if os.path.isdir(memory) and os.access(memory, os.W_OK | os.X_OK) else None
+    return tempfile.mkdtemp(prefix=prefix, dir=where)
 
 
 def run_rounds(cases, run, floors, runs, max_runs, warmups=1, progress=None):

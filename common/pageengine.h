@@ -27,13 +27,16 @@ struct tagPRINTJOB;
 //   EndPrintPage: finishes the page (missing lines stay white) and writes it,
 //     the job header before the first page; false when the stream cannot be
 //     written.
-// Raster front ends that deliver gray expand a gray value g to (g, g, g).
+// Raster front ends that deliver gray expand a gray value g to (g, g, g):
+// ExpandGrayLine writes 3 x pixels bytes, each gray byte XOR `flip` (0xFF for
+// a raster whose 0 is white).
 tagPRINTJOB *NewPrintJob();  // paired with DeletePrintJob
 void DeletePrintJob(tagPRINTJOB *job);
 bool StartPrintJob(tagPRINTJOB *job, const tagJOBSETTINGS &settings, FILE *out);
 bool StartPrintPage(tagPRINTJOB *job, uint32_t width, uint32_t height);
 void PutPrintLine(tagPRINTJOB *job, const uint8_t *line, size_t bytes);
 bool EndPrintPage(tagPRINTJOB *job);
+void ExpandGrayLine(uint8_t *rgb, const uint8_t *gray, size_t pixels, uint8_t flip);
 int PrintJobPagesWritten(const tagPRINTJOB *job);
 const char *PrintJobError(const tagPRINTJOB *job);
 

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +39,7 @@ class tagRENDERER {
   tagRENDERER(const char *pdf) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
+    fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);  // room for many lines; kept as it is if refused
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -91,23 +93,34 @@ class tagRENDERER {
 };
 
 // Reads Ghostscript's output, giving up as soon as the job must stop rather
-// than waiting for the next page to be rendered.
+// than waiting for the next page to be rendered. libcups asks for a line at a
+// time; the pipe is read in pieces as large as it holds, so that each wait
+// and each wake-up of Ghostscript moves many lines.
 struct tagPIPEREADER {
   int fd;
   pappl_job_t *job;
+  std::vector<unsigned char> buffer = std::vector<unsigned char>(1 << 20);
+  size_t start = 0, end = 0;
 };
 
 ssize_t ReadPipe(void *ctx, unsigned char *buffer, size_t bytes) {
-  const auto *reader = static_cast<tagPIPEREADER *>(ctx);
-  for (;;) {
+  auto *reader = static_cast<tagPIPEREADER *>(ctx);
+  while (reader->start == reader->end) {
     if (JobMustStop(reader->job)) return -1;
     pollfd pfd{reader->fd, POLLIN, 0};
     const int ready = poll(&pfd, 1, 100);
     if (ready < 0 && errno != EINTR) return -1;
     if (ready <= 0) continue;
-    const ssize_t got = read(reader->fd, buffer, bytes);
-    if (got >= 0 || errno != EINTR) return got;
+    const ssize_t got = read(reader->fd, reader->buffer.data(), reader->buffer.size());
+    if (got == 0) return 0;
+    if (got < 0 && errno != EINTR) return -1;
+    reader->start = 0;
+    reader->end = got > 0 ? static_cast<size_t>(got) : 0;
   }
+  const size_t n = std::min(bytes, reader->end - reader->start);
+  std::memcpy(buffer, reader->buffer.data() + reader->start, n);
+  reader->start += n;
+  return static_cast<ssize_t>(n);
 }
 
 struct RasterCloser {

@@ -178,13 +178,8 @@ bool KT50WriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, uns
     return true;
   }
   // The filter's gray rule gives g back for the colour (g, g, g).
-  const uint8_t flip = appJob->invert ? 0xFF : 0x00;
-  uint8_t *rgb = appJob->rgb.data();
-  for (uint32_t x = 0; x < appJob->width; ++x) {
-    const uint8_t g = line[x] ^ flip;
-    rgb[3 * x] = rgb[3 * x + 1] = rgb[3 * x + 2] = g;
-  }
-  PutPrintLine(appJob->engine.get(), rgb, appJob->rgb.size());
+  ExpandGrayLine(appJob->rgb.data(), line, appJob->width, appJob->invert ? 0xFF : 0x00);
+  PutPrintLine(appJob->engine.get(), appJob->rgb.data(), appJob->rgb.size());
   ++appJob->lines;
   return true;
 }

@@ -115,6 +115,23 @@ int32_t GrayBitsT(uint8_t *dst, const uint8_t *src, int32_t fullBytes, int32_t c
 #endif
 }
 
+int32_t GrayToRgbT(uint8_t *rgb, const uint8_t *gray, int32_t pixels, uint8_t flip) {
+#if HWY_TARGET == HWY_SCALAR
+  (void)rgb, (void)gray, (void)pixels, (void)flip;
+  return 0;
+#else
+  const hn::ScalableTag<uint8_t> d;
+  const int32_t n = static_cast<int32_t>(hn::Lanes(d));
+  const auto mask = hn::Set(d, flip);
+  int32_t x = 0;
+  for (; x + n <= pixels; x += n) {
+    const auto g = hn::Xor(hn::LoadU(d, gray + x), mask);
+    hn::StoreInterleaved3(g, g, g, d, rgb + 3 * static_cast<int64_t>(x));
+  }
+  return x;
+#endif
+}
+
 int32_t InkLineT(uint8_t *row, const uint8_t *rgb, int32_t pixels, int32_t mirror, int32_t last) {
 #if HWY_TARGET == HWY_SCALAR
   (void)row, (void)rgb, (void)pixels, (void)mirror, (void)last;
@@ -330,6 +347,7 @@ HWY_AFTER_NAMESPACE();
 namespace vk {
 
 HWY_EXPORT(GrayBitsT);
+HWY_EXPORT(GrayToRgbT);
 HWY_EXPORT(InkLineT);
 HWY_EXPORT(AmiBytesT);
 HWY_EXPORT(DiffuseLanesT);
@@ -340,6 +358,9 @@ HWY_EXPORT(TargetNameT);
 int32_t GrayBits(uint8_t *dst, const uint8_t *src, int32_t fullBytes, int32_t count,
                  const uint16_t *t16, int32_t mirror) {
   return HWY_DYNAMIC_DISPATCH(GrayBitsT)(dst, src, fullBytes, count, t16, mirror);
+}
+int32_t GrayToRgb(uint8_t *rgb, const uint8_t *gray, int32_t pixels, uint8_t flip) {
+  return HWY_DYNAMIC_DISPATCH(GrayToRgbT)(rgb, gray, pixels, flip);
 }
 int32_t InkLine(uint8_t *row, const uint8_t *rgb, int32_t pixels, int32_t mirror, int32_t last) {
   return HWY_DYNAMIC_DISPATCH(InkLineT)(row, rgb, pixels, mirror, last);

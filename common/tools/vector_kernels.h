@@ -16,6 +16,10 @@ namespace vk {
 int32_t GrayBits(uint8_t *dst, const uint8_t *src, int32_t fullBytes, int32_t count,
                  const uint16_t *t16, int32_t mirror);
 
+// Gray front ends: rgb[3x] = rgb[3x + 1] = rgb[3x + 2] = gray[x] ^ flip for
+// pixels 0 .. pixels - 1. Returns the number of leading pixels written.
+int32_t GrayToRgb(uint8_t *rgb, const uint8_t *gray, int32_t pixels, uint8_t flip);
+
 // Image road: ink values 255 - ((2449R + 4805G + 938B) >> 13) of source
 // pixels 0 .. pixels - 1 into row[j], or row[last - j] with mirror. Returns
 // the number of leading source pixels converted.

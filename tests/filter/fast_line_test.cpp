@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "pageengine.h"
 #include "reference.h"
 #include "tools/tools.h"
 #include "tools/vector_kernels.h"
@@ -66,6 +67,23 @@ TEST_P(FastLine, EveryScreenMirrorAndWidthMatchesTheReference) {
             << "width " << count << " code " << screen.code << " mirror " << mirror << " row " << row;
         for (size_t i = bytes; i < dst.size(); ++i) ASSERT_EQ(dst[i], 0xA5) << "width " << count;
       }
+    }
+  }
+}
+
+// A gray line expanded for the engine, against the same expansion pixel by
+// pixel: every width to past two vector steps, both flips, exact lengths.
+TEST_P(FastLine, GrayLinesExpandAsPixelByPixel) {
+  std::mt19937 rng(99);
+  for (int count = 0; count <= 300; ++count) {
+    std::vector<uint8_t> gray(count);
+    for (uint8_t &g : gray) g = static_cast<uint8_t>(rng());
+    for (const uint8_t flip : {0x00, 0xFF}) {
+      std::vector<uint8_t> rgb(3 * static_cast<size_t>(count));
+      ExpandGrayLine(rgb.data(), gray.data(), gray.size(), flip);
+      for (int x = 0; x < count; ++x)
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ(rgb[3 * x + c], gray[x] ^ flip) << "width " << count << " pixel " << x;
     }
   }
 }

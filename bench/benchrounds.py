@@ -12,7 +12,8 @@ A floor (the time every ratio of a case is taken against) is steady when its
 slowest round is at most STEADY (a tenth) slower than its fastest. While a
 floor moves, more rounds are run, up to a limit, and the figures are taken
 from the last `runs` rounds once every floor held still over them; when none
-did, the figures say so and their ratios are not worth a verdict.
+did, the figures say so, and a goal gets a verdict only where it holds (or
+fails) whichever of the floor's rounds it is taken against.
 """
 import os
 import statistics
@@ -76,11 +77,22 @@ class Rounds:
                 f"   spread {spread(t):5.1%}  {state}")
 
     def verdict(self, value, goal, floor, at_least=False):
-        """met / MISSED, or why no verdict can be given."""
-        if not self.steady(floor):
-            return f"no verdict: its floor moved by {spread(self.times(floor)):.0%}"
-        ok = value >= goal if at_least else value <= goal
-        return "met" if ok else "MISSED"
+        """met / MISSED, or why no verdict can be given. `value` is a case's
+        median over the floor's. When the floor moved, an upper bound still
+        holds if the case meets it against the floor's fastest round, and is
+        missed if the case misses it against the floor's slowest."""
+        if self.steady(floor):
+            ok = value >= goal if at_least else value <= goal
+            return "met" if ok else "MISSED"
+        t = self.times(floor)
+        moved = f"its floor moved by {spread(t):.0%}"
+        if not at_least:
+            median = statistics.median(t)
+            if value * median / min(t) <= goal:
+                return f"met even against the floor's fastest round ({moved})"
+            if value * median / max(t) > goal:
+                return f"MISSED even against the floor's slowest round ({moved})"
+        return f"no verdict: {moved}"
 
 
 def work_dir(prefix):

@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: Apache-2.0
 """The benchmarks' rounds (bench/benchrounds.py) with scripted times: warm-up
 rounds not counted, the order of the cases turning, more rounds while a floor
-moves, the figures from the last steady rounds, no verdict on a floor that
-never held still."""
+moves, the figures from the last steady rounds, on a floor that never held
+still a verdict only where the goal holds or fails against each of its rounds."""
 import sys
 import unittest
 
@@ -56,7 +56,12 @@ class RoundsTest(unittest.TestCase):
                          warmups=0)
         self.assertEqual(full.rounds_run, 8)
         self.assertFalse(full.steady("floor"))
-        self.assertTrue(full.verdict(1.0, 2.0, "floor").startswith("no verdict"))
+        # floor rounds 1.0 and 1.2 (median 1.1): 1.0 x the median is 1.1 x the
+        # fastest round and 0.92 x the slowest
+        self.assertTrue(full.verdict(1.0, 1.05, "floor").startswith("no verdict"))
+        self.assertTrue(full.verdict(1.0, 1.1, "floor").startswith("met even"))
+        self.assertTrue(full.verdict(1.0, 0.9, "floor").startswith("MISSED even"))
+        self.assertTrue(full.verdict(9.0, 2.0, "floor", at_least=True).startswith("no verdict"))
         self.assertIn("MOVED", full.floor_line("floor", "floor"))
 
     def test_spread_is_slowest_over_fastest(self):

@@ -55,7 +55,13 @@ start() {
   [ "$(id -u)" -ne 0 ] || chown -R nobody:nogroup "$dir"
   chmod 0755 "$dir"
   port=$(cat "$dir/port")
-  local user=()
+  local user=() socket ready=0 printers
+  socket="$dir/tmp/$(basename "$app")$(id -u nobody).sock"
+  [ "$(id -u)" -eq 0 ] || socket="$dir/tmp/$(basename "$app")$(id -u).sock"
+  # A server that stopped (or was killed) leaves its socket file behind; the
+  # new one listens on its port before it makes the socket again, so the old
+  # file would pass for the new server.
+  rm -f "$socket"
   [ "$(id -u)" -ne 0 ] || user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --)
   env -i PATH=/usr/bin:/bin HOME="$dir/home" TMPDIR="$dir/tmp" XDG_CONFIG_HOME="$dir/home/.config" \
     ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} ${LSAN_OPTIONS:+LSAN_OPTIONS="$LSAN_OPTIONS"} \
@@ -67,17 +73,18 @@ start() {
   trap 'stop' ERR
   # Wait for both listeners before any sub-command: a sub-command that finds
   # no server starts a private one of its own.
-  local socket
-  socket="$dir/tmp/$(basename "$app")$(id -u nobody).sock"
-  [ "$(id -u)" -eq 0 ] || socket="$dir/tmp/$(basename "$app")$(id -u).sock"
-  for _ in $(seq 100); do
-    if [ -S "$socket" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then break; fi
+  # A restart may wait seconds for the old port, and a sanitized build on a
+  # busy machine starts slowly: up to 60 s, then the script fails.
+  for _ in $(seq 600); do
+    if [ -S "$socket" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then ready=1; break; fi
     ended "$(cat "$dir/pid")" && { echo "server died; log:" >&2; cat "$dir/log" "$dir/stdout" >&2; stop; exit 1; }
     sleep 0.1
   done
-  if ! app_env "$app" printers | grep -qx KT50; then
+  [ "$ready" -eq 1 ] || { echo "server not listening after 60 s; log:" >&2; cat "$dir/log" >&2; stop; exit 1; }
+  # Only a listing that worked tells whether the printer is missing.
+  printers=$(app_env "$app" printers)
+  grep -qx KT50 <<<"$printers" ||
     app_env "$app" add -d KT50 -m vantrex_kt50 -v "file://$dir/spool/out?ext=kt50"
-  fi
   # Clients check printer-up-time > 0.
   sleep 1
   trap - ERR

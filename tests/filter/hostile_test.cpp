@@ -78,16 +78,38 @@ JobResult RunInProcess(std::span<const uint8_t> raster, int code) {
   return RunJob(ReadMemory, &in, code);
 }
 
+// The engine with screening `code` writing into memory; Stream() ends the job.
+class MemoryEngine {
+ public:
+  explicit MemoryEngine(int code) : out_(open_memstream(&text_, &size_)) {
+    tagJOBSETTINGS settings;
+    settings.dotScreening = code;
+    StartPrintJob(job, settings, out_);
+  }
+  ~MemoryEngine() {
+    DeletePrintJob(job);
+    fclose(out_);
+    free(text_);
+  }
+  MemoryEngine(const MemoryEngine &) = delete;
+  MemoryEngine &operator=(const MemoryEngine &) = delete;
+  std::string Stream() {
+    fflush(out_);
+    return std::string(text_, size_);
+  }
+  tagPRINTJOB *const job = NewPrintJob();
+
+ private:
+  char *text_ = nullptr;
+  size_t size_ = 0;
+  FILE *out_;
+};
+
 // What the engine writes for `pages` when the last of them receives only its
 // first `lines` lines.
 std::string EngineStream(std::span<const vtest::tagRASTERPAGE> pages, int code, uint32_t lines) {
-  char *text = nullptr;
-  size_t size = 0;
-  FILE *out = open_memstream(&text, &size);
-  tagJOBSETTINGS settings;
-  settings.dotScreening = code;
-  tagPRINTJOB *job = NewPrintJob();
-  StartPrintJob(job, settings, out);
+  MemoryEngine engine(code);
+  tagPRINTJOB *job = engine.job;
   for (const vtest::tagRASTERPAGE &page : pages) {
     StartPrintPage(job, page.width, page.height);
     const uint32_t given = &page == &pages.back() ? lines : page.height;
@@ -98,11 +120,7 @@ std::string EngineStream(std::span<const vtest::tagRASTERPAGE> pages, int code, 
     }
     EndPrintPage(job);
   }
-  DeletePrintJob(job);
-  fclose(out);
-  std::string stream(text, size);
-  free(text);
-  return stream;
+  return engine.Stream();
 }
 
 size_t PageLines(const std::string &messages) {
@@ -212,13 +230,8 @@ std::vector<uint8_t> RandomRaster(std::mt19937 &rng) {
 // (-1 when no page was).
 std::pair<std::string, long> PlainFrontEnd(std::span<const uint8_t> raster, int code) {
   MemoryInput in{raster};
-  char *text = nullptr;
-  size_t size = 0;
-  FILE *out = open_memstream(&text, &size);
-  tagJOBSETTINGS settings;
-  settings.dotScreening = code;
-  tagPRINTJOB *job = NewPrintJob();
-  StartPrintJob(job, settings, out);
+  MemoryEngine engine(code);
+  tagPRINTJOB *job = engine.job;
   long cutAt = -1;
   cups_raster_t *ras = cupsRasterOpenIO(ReadMemory, &in, CUPS_RASTER_READ);
   cups_page_header2_t h;
@@ -233,11 +246,7 @@ std::pair<std::string, long> PlainFrontEnd(std::span<const uint8_t> raster, int 
     if (y == h.cupsHeight || PrintJobKeepsCutPage(job)) EndPrintPage(job);
   }
   if (ras != nullptr) cupsRasterClose(ras);
-  DeletePrintJob(job);
-  fclose(out);
-  std::string stream(text, size);
-  free(text);
-  return {stream, cutAt};
+  return {engine.Stream(), cutAt};
 }
 
 // Reads as a pipe may deliver: each request answered with a random part of

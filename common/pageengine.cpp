@@ -184,15 +184,9 @@ void PutPrintLine(tagPRINTJOB *job, const uint8_t *line, size_t bytes) {
   }
 }
 
-void ExpandGrayLine(uint8_t *rgb, const uint8_t *gray, size_t pixels, uint8_t flip) {
-  size_t x = 0;
-  while (x < pixels) {  // the kernel takes at most INT32_MAX pixels a call
-    const auto chunk = static_cast<int32_t>(std::min<size_t>(pixels - x, INT32_MAX));
-    const int32_t done = vk::GrayToRgb(rgb + 3 * x, gray + x, chunk, flip);
-    x += static_cast<size_t>(done);
-    if (done < chunk) break;
-  }
-  for (; x < pixels; ++x) rgb[3 * x] = rgb[3 * x + 1] = rgb[3 * x + 2] = gray[x] ^ flip;
+void ExpandGrayLine(uint8_t *rgb, const uint8_t *gray, int32_t pixels, uint8_t flip) {
+  for (int32_t x = vk::GrayToRgb(rgb, gray, pixels, flip); x < pixels; ++x)
+    rgb[3 * x] = rgb[3 * x + 1] = rgb[3 * x + 2] = gray[x] ^ flip;
 }
 
 bool EndPrintPage(tagPRINTJOB *job) {

@@ -36,7 +36,7 @@ bool StartPrintJob(tagPRINTJOB *job, const tagJOBSETTINGS &settings, FILE *out);
 bool StartPrintPage(tagPRINTJOB *job, uint32_t width, uint32_t height);
 void PutPrintLine(tagPRINTJOB *job, const uint8_t *line, size_t bytes);
 bool EndPrintPage(tagPRINTJOB *job);
-void ExpandGrayLine(uint8_t *rgb, const uint8_t *gray, size_t pixels, uint8_t flip);
+void ExpandGrayLine(uint8_t *rgb, const uint8_t *gray, int32_t pixels, uint8_t flip);
 int PrintJobPagesWritten(const tagPRINTJOB *job);
 const char *PrintJobError(const tagPRINTJOB *job);
 

@@ -178,7 +178,8 @@ bool KT50WriteLine(pappl_job_t *job, pappl_pr_options_t *, pappl_device_t *, uns
     return true;
   }
   // The filter's gray rule gives g back for the colour (g, g, g).
-  ExpandGrayLine(appJob->rgb.data(), line, appJob->width, appJob->invert ? 0xFF : 0x00);
+  ExpandGrayLine(appJob->rgb.data(), line, static_cast<int32_t>(appJob->width),
+                 appJob->invert ? 0xFF : 0x00);
   PutPrintLine(appJob->engine.get(), appJob->rgb.data(), appJob->rgb.size());
   ++appJob->lines;
   return true;

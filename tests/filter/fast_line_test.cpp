@@ -80,7 +80,7 @@ TEST_P(FastLine, GrayLinesExpandAsPixelByPixel) {
     for (uint8_t &g : gray) g = static_cast<uint8_t>(rng());
     for (const uint8_t flip : {0x00, 0xFF}) {
       std::vector<uint8_t> rgb(3 * static_cast<size_t>(count));
-      ExpandGrayLine(rgb.data(), gray.data(), gray.size(), flip);
+      ExpandGrayLine(rgb.data(), gray.data(), count, flip);
       for (int x = 0; x < count; ++x)
         for (int c = 0; c < 3; ++c)
           ASSERT_EQ(rgb[3 * x + c], gray[x] ^ flip) << "width " << count << " pixel " << x;
